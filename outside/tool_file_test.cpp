@@ -1,0 +1,211 @@
+// Tests of the base tools' streams: mode letters, commit-to-disk, gzip round trips, and
+// corrupt, truncated or foreign data behind a gzip mode.
+#include "outside/tool_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+class ToolFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tool_file_test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { ASSERT_EQ(system(("rm -rf '" + dir_ + "'").c_str()), 0); }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string raw(const std::string& name) const {
+        std::stringstream all;
+        all << std::ifstream(path(name), std::ios::binary).rdbuf();
+        return all.str();
+    }
+    void put_raw(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path(name), std::ios::binary) << bytes;
+    }
+    // Reads the whole stream in pieces of `piece` bytes; *failed tells whether it reported an
+    // error.
+    static std::string read_all(FILE* stream, size_t piece, bool* failed) {
+        std::string all;
+        std::vector<char> buffer(piece);
+        size_t got = 0;
+        while ((got = tool_fread(buffer.data(), 1, piece, stream)) > 0)
+            all.append(buffer.data(), got);
+        *failed = ferror(stream) != 0;
+        return all;
+    }
+    std::string write_gzip(const std::string& name, const std::string& content) const {
+        FILE* out = tool_fopen(path(name).c_str(), "wbz");
+        EXPECT_NE(out, nullptr);
+        EXPECT_EQ(tool_fwrite(content.data(), 1, content.size(), out), content.size());
+        EXPECT_EQ(tool_fclose(out), 0);
+        return raw(name);
+    }
+    static std::string pseudo_text(size_t size, uint32_t seed) {  // compressible, no NUL
+        std::string text;
+        while (text.size() < size) {
+            seed = seed * 1103515245u + 12345u;
+            text += "row " + std::to_string(seed % 1000) + " ";
+            text.push_back(static_cast<char>(1 + (seed >> 24) % 255));
+        }
+        return text;
+    }
+
+    std::string dir_;
+};
+
+TEST_F(ToolFile, BadModesNamesAndArgumentsFail) {
+    const std::string name = path("f");
+    for (const char* mode :
+         {"", "q", "rr", "rbb", "rw", "wbzz", "r+z", "wz+", "rx", "rbt", "wbce"}) {
+        errno = 0;
+        EXPECT_EQ(tool_fopen(name.c_str(), mode), nullptr) << mode;
+        EXPECT_EQ(errno, EINVAL) << mode;
+    }
+    EXPECT_EQ(tool_fopen(name.c_str(), nullptr), nullptr);
+    EXPECT_EQ(tool_fopen(nullptr, "rb"), nullptr);
+    errno = 0;
+    EXPECT_EQ(tool_fopen(path("missing").c_str(), "rbz"), nullptr);
+    EXPECT_EQ(errno, ENOENT);
+    for (const char* mode : {"rb", "rbz"}) {
+        errno = 0;
+        EXPECT_EQ(tool_fopen(dir_.c_str(), mode), nullptr);
+        EXPECT_EQ(errno, EISDIR);
+    }
+    put_raw("keep", "keep");
+    EXPECT_EQ(tool_fopen(path("keep").c_str(), "wbx"), nullptr);
+    EXPECT_EQ(tool_fopen(path("keep").c_str(), "wbzx"), nullptr);
+    EXPECT_EQ(raw("keep"), "keep");
+
+    char buffer[4];
+    EXPECT_EQ(tool_fclose(nullptr), EOF);
+    EXPECT_EQ(tool_fread(buffer, 1, 4, nullptr), 0u);
+    EXPECT_LT(tool_fprintf(nullptr, "%d", 1), 0);
+    FILE* stream = tool_fopen(name.c_str(), "wb");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(tool_fwrite(nullptr, 1, 4, stream), 0u);
+    EXPECT_EQ(tool_fwrite(buffer, SIZE_MAX / 2, 3, stream), 0u);  // size * count overflows
+    EXPECT_EQ(tool_fclose(stream), 0);
+    EXPECT_EQ(raw("f"), "");
+}
+
+TEST_F(ToolFile, CommitModeWritesAndReportsASyncFailure) {
+    FILE* out = tool_fopen(path("db.tmp").c_str(), "wbc");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(tool_fwrite("KorvexServer  1.02", 1, 18, out), 18u);
+    EXPECT_EQ(tool_fprintf(out, "%d-%s", 42, "rows"), 7);
+    EXPECT_EQ(tool_fclose(out), 0);
+    EXPECT_EQ(raw("db.tmp"), "KorvexServer  1.0242-rows");
+
+    // A character device takes writes but cannot be synced: only 'c' streams notice.
+    for (const char* mode : {"wc", "wzc", "w"}) {
+        FILE* dev = tool_fopen("/dev/null", mode);
+        ASSERT_NE(dev, nullptr);
+        EXPECT_EQ(tool_fwrite("abc", 1, 3, dev), 3u);
+        EXPECT_EQ(tool_fclose(dev), strchr(mode, 'c') != nullptr ? EOF : 0) << mode;
+    }
+}
+
+TEST_F(ToolFile, GzipModeRoundTripsSmallData) {
+    FILE* out = tool_fopen(path("map.gz").c_str(), "wbz");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(tool_fprintf(out, "mapper %d %s\n", 7, "ranges"), 16);
+    const unsigned char bytes[] = {0, 1, 2, 255, 0, 10, 13};
+    EXPECT_EQ(tool_fwrite(bytes, sizeof bytes, 1, out), 1u);
+    EXPECT_EQ(tool_fclose(out), 0);
+    EXPECT_EQ(raw("map.gz").substr(0, 2), "\x1f\x8b");  // gzip magic on disk
+
+    FILE* in = tool_fopen(path("map.gz").c_str(), "rbz");
+    ASSERT_NE(in, nullptr);
+    char line[64];
+    ASSERT_NE(fgets(line, sizeof line, in), nullptr);  // plain stdio works on the stream
+    EXPECT_STREQ(line, "mapper 7 ranges\n");
+    unsigned char back[sizeof bytes + 1];
+    EXPECT_EQ(tool_fread(back, 1, sizeof back, in), sizeof bytes);
+    EXPECT_EQ(memcmp(back, bytes, sizeof bytes), 0);
+    EXPECT_NE(feof(in), 0);
+    EXPECT_EQ(ferror(in), 0);
+    EXPECT_EQ(tool_fclose(in), 0);
+}
+
+TEST_F(ToolFile, GzipModeRoundTripsMoreThanOneMebibyteWithCommit) {
+    const std::string content = pseudo_text(3u << 19, 12345);  // 1.5 MiB
+    FILE* out = tool_fopen(path("big.gz").c_str(), "wbzc");
+    ASSERT_NE(out, nullptr);
+    const size_t half = content.size() / 2;
+    EXPECT_EQ(tool_fwrite(content.data(), 1, half, out), half);
+    EXPECT_EQ(tool_fprintf(out, "%s", content.c_str() + half),
+              static_cast<int>(content.size() - half));
+    EXPECT_EQ(tool_fclose(out), 0);
+    EXPECT_LT(raw("big.gz").size(), content.size());
+
+    FILE* in = tool_fopen(path("big.gz").c_str(), "rbz");
+    ASSERT_NE(in, nullptr);
+    bool failed = true;
+    const std::string back = read_all(in, 4093, &failed);  // odd pieces cross every boundary
+    EXPECT_FALSE(failed);
+    EXPECT_TRUE(back == content) << back.size() << " of " << content.size();
+    EXPECT_EQ(tool_fclose(in), 0);
+}
+
+TEST_F(ToolFile, GzipAppendAndSeek) {
+    write_gzip("log.gz", "hello ");
+    FILE* more = tool_fopen(path("log.gz").c_str(), "abz");
+    ASSERT_NE(more, nullptr);
+    EXPECT_EQ(tool_fprintf(more, "world"), 5);
+    EXPECT_EQ(tool_fclose(more), 0);
+    FILE* in = tool_fopen(path("log.gz").c_str(), "rbz");
+    ASSERT_NE(in, nullptr);
+    bool failed = true;
+    EXPECT_EQ(read_all(in, 3, &failed), "hello world");
+    EXPECT_FALSE(failed);
+    // Positions count uncompressed bytes; backwards works while reading, the end never.
+    EXPECT_EQ(fseek(in, 6, SEEK_SET), 0);
+    EXPECT_EQ(ftell(in), 6);
+    EXPECT_EQ(fgetc(in), 'w');
+    EXPECT_EQ(fseek(in, 1, SEEK_SET), 0);
+    EXPECT_EQ(fgetc(in), 'e');
+    EXPECT_NE(fseek(in, 0, SEEK_END), 0);
+    tool_fclose(in);
+}
+
+TEST_F(ToolFile, CorruptGzipGivesReadErrorsNotCrashes) {
+    const std::string content = pseudo_text(200000, 99);
+    const std::string good = write_gzip("good.gz", content);
+    ASSERT_GT(good.size(), 200u);
+    std::string damaged = good;
+    for (size_t i = good.size() / 3; i < good.size() / 3 + 64; ++i)
+        damaged[i] = static_cast<char>(damaged[i] ^ 0x5a);
+    put_raw("damaged.gz", damaged);
+    put_raw("truncated.gz", good.substr(0, good.size() / 2));
+    std::string bad_crc = good;
+    bad_crc[bad_crc.size() - 8] = static_cast<char>(bad_crc[bad_crc.size() - 8] ^ 1);
+    put_raw("bad_crc.gz", bad_crc);
+    put_raw("plain.txt", "this was never compressed\n");
+
+    for (const char* name : {"damaged.gz", "truncated.gz", "bad_crc.gz", "plain.txt"}) {
+        FILE* in = tool_fopen(path(name).c_str(), "rbz");
+        ASSERT_NE(in, nullptr) << name;
+        bool failed = false;
+        EXPECT_LE(read_all(in, 8192, &failed).size(), content.size()) << name;
+        EXPECT_TRUE(failed) << name;
+        EXPECT_EQ(tool_fread(&failed, 1, 1, in), 0u) << name;  // stays failed
+        EXPECT_EQ(tool_fclose(in), 0) << name;
+    }
+    put_raw("empty.gz", "");  // holds no gzip stream either
+    FILE* in = tool_fopen(path("empty.gz").c_str(), "rbz");
+    ASSERT_NE(in, nullptr);
+    char c;
+    EXPECT_EQ(tool_fread(&c, 1, 1, in), 0u);
+    tool_fclose(in);
+}
+
+}  // namespace
