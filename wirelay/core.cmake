@@ -1,0 +1,18 @@
+# I/O core of the message transport and its TCP/IP interface (socket thread).
+add_library(wirelay_core STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/io_core.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/io_sync.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/io_log.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/io_time.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/io_interfaces.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/io_tcpip.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_thread.cpp)
+target_include_directories(wirelay_core PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(wirelay_core PUBLIC port_sync Threads::Threads)
+
+qm_add_test(NAME wirelay_io_core_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/io_core_test.cpp
+  LIBS wirelay_core)
+qm_add_test(NAME wirelay_io_tcpip_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_test.cpp
+  LIBS wirelay_core)

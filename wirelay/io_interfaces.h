@@ -1,0 +1,7 @@
+// The built-in interface descriptor table of the I/O core, in order of preference:
+// TCP/IP first, then serial (when built); a type 0 entry ends it.
+#pragma once
+
+#include "wirelay/io_core.h"
+
+const io_interface_s* io_builtin_interfaces();

@@ -1,0 +1,317 @@
+// TCP/IP interface, application side: start and stop the socket thread, open listening and
+// connecting sockets, and hand requests and closes to the socket thread by command.
+#include "wirelay/io_tcpip.h"
+
+#include <netinet/in.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "port/socket.h"
+#include "port/thread.h"
+#include "wirelay/io_tcpip_internal.h"
+
+namespace {
+
+std::atomic<bool> s_ipv6{true};
+
+io_tcpip_ctx_s* Ctx(void* context) { return static_cast<io_tcpip_ctx_s*>(context); }
+
+// Non-zero code for an open that failed: the mapped error, never 0.
+int OpenFailure(int error) {
+    int rc = io_tcpip_error(error);
+    return rc == IO_OK ? IO_EFAIL : rc;
+}
+
+// Posts a synchronous command and waits for the thread's acknowledgement.
+int SendSync(io_tcpip_ctx_s* ctx, char command, void* what, const char* wait_failure) {
+    io_lock(ctx->lock);
+    int rc = io_tcpip_sendcmd(ctx, command, what);
+    if (rc == IO_OK) {
+        rc = io_waitsemaphore(ctx->ack, IO_INFINITE);
+        if (rc != IO_OK) io_log(wait_failure, rc);
+    }
+    io_unlock(ctx->lock);
+    return rc;
+}
+
+void FreeContext(io_tcpip_ctx_s* ctx) {
+    io_closesemaphore(ctx->ack);
+    io_closelock(ctx->lock);
+    delete ctx;
+}
+
+int OpenListening(const io_tcpip_addr_s* addr, int* out_fd) {
+    std::vector<port::ResolvedAddress> found;
+    if (port::ResolveStream(nullptr, addr->port, true, &found) != 0) {
+        return OpenFailure(port::LastSocketError());
+    }
+    int fd = -1;
+    int last_error = 0;
+    // IPv6 first (such a socket takes IPv4 clients too), then IPv4.
+    for (int pass = s_ipv6.load() ? 0 : 1; pass < 2 && fd < 0; ++pass) {
+        const int family = pass == 0 ? AF_INET6 : AF_INET;
+        for (const port::ResolvedAddress& a : found) {
+            if (a.family != family) continue;
+            int s = port::SocketCreate(a);
+            if (s < 0) {
+                last_error = port::LastSocketError();
+                continue;
+            }
+            // Before bind, so that a restarted server can take its port back while
+            // connections of its previous run linger in TIME_WAIT; a port that another
+            // socket listens on is still refused.
+            if (!port::SetReuseAddress(s)) {
+                io_log("io_tcpip_opensocket: setsockopt(SO_REUSEADDR) failed\n");
+            }
+            if (family == AF_INET6) {
+                bool v6only = true;
+                if (!port::SetV6Only(s, false)) io_log("io_tcpip_opensocket: v6only set failed\n");
+                if (!port::GetV6Only(s, &v6only)) io_log("io_tcpip_opensocket: v6only get failed\n");
+            }
+            if (port::SocketBind(s, a)) {
+                fd = s;
+                break;
+            }
+            last_error = port::LastSocketError();
+            port::SocketClose(s);
+        }
+    }
+    if (fd < 0) return OpenFailure(last_error);
+    if (!port::SocketListen(fd, 50)) {
+        int err = port::LastSocketError();
+        port::SocketClose(fd);
+        return OpenFailure(err);
+    }
+    if (!port::SetNonBlocking(fd)) io_log("io_tcpip_opensocket: io_tcpip_setnonblocking failed\n");
+    *out_fd = fd;
+    return IO_OK;
+}
+
+int OpenConnecting(const io_tcpip_addr_s* addr, int* out_fd) {
+    char host[sizeof addr->host];
+    std::memcpy(host, addr->host, sizeof host);
+    host[sizeof host - 1] = '\0';
+    std::vector<port::ResolvedAddress> found;
+    if (port::ResolveStream(host, addr->port, false, &found) != 0) {
+        return OpenFailure(port::LastSocketError());
+    }
+    int fd = -1;
+    int last_error = 0;
+    const bool ipv6 = s_ipv6.load();
+    for (const port::ResolvedAddress& a : found) {
+        if (a.family == AF_INET6 && !ipv6) continue;
+        int s = port::SocketCreate(a);
+        if (s < 0) {
+            last_error = port::LastSocketError();
+            continue;
+        }
+        if (port::SocketConnect(s, a)) {
+            fd = s;
+            break;
+        }
+        last_error = port::LastSocketError();
+        port::SocketClose(s);
+    }
+    if (fd < 0) return OpenFailure(last_error);
+    if (!port::SetNonBlocking(fd)) {
+        int err = port::LastSocketError();
+        port::SocketClose(fd);
+        return OpenFailure(err);
+    }
+    if (!port::SetTcpNoDelay(fd)) {
+        io_log("io_tcpip_open: setting tcp options failed: %s\n",
+               std::strerror(port::LastSocketError()));
+    }
+    *out_fd = fd;
+    return IO_OK;
+}
+
+int io_tcpip_init(io_core_s* core, void** context, io_interface_s*, const void*) {
+    *context = nullptr;
+    io_tcpip_ctx_s* ctx = new (std::nothrow) io_tcpip_ctx_s;
+    if (ctx == nullptr) return IO_ENOMEM;
+    ctx->core = core;
+    if (io_createsemaphore(&ctx->ack, 0, 0x7fffffff) != IO_OK ||
+        io_createlock(&ctx->lock) != IO_OK || !ctx->wakeup.Valid() || !ctx->poller.Valid()) {
+        FreeContext(ctx);
+        return IO_EFAIL;
+    }
+    ctx->cmds.reserve(16);
+    ctx->batch.reserve(16);
+    ctx->thread = port::StartThread([ctx] { io_tcpip_thread(ctx); }, true,
+                                    "io_tcpip_init: can't set thread priority to BELOW_NORMAL!\n");
+    if (!ctx->thread.joinable()) {
+        io_log("io_tcpip_init: can't resume thread!\n");
+        FreeContext(ctx);
+        return IO_EFAIL;
+    }
+    // The thread acknowledges once, whether it became ready or died on the way.
+    int rc = io_waitsemaphore(ctx->ack, IO_INFINITE);
+    if (rc != IO_OK || ctx->died.load()) {
+        if (rc != IO_OK) {
+            io_log("io_tcpip_init: WaitForMultipleObjects = %d\n", rc);
+            io_tcpip_sendcmd(ctx, IO_TCPIP_QUIT, nullptr);
+        } else {
+            io_log("io_tcpip_init: child died!\n");
+        }
+        ctx->thread.join();
+        FreeContext(ctx);
+        return IO_EFAIL;
+    }
+    *context = ctx;
+    return IO_OK;
+}
+
+void io_tcpip_term(io_core_s*, void* context, io_interface_s*) {
+    io_tcpip_ctx_s* ctx = Ctx(context);
+    if (ctx == nullptr) return;
+    io_tcpip_sendcmd(ctx, IO_TCPIP_QUIT, nullptr);
+    if (ctx->thread.joinable()) ctx->thread.join();
+    FreeContext(ctx);
+}
+
+int io_tcpip_open(void*, uint32_t mode, const void* address, io_conn_s* conn) {
+    const auto* addr = static_cast<const io_tcpip_addr_s*>(address);
+    if (addr == nullptr || addr->port < 0 || addr->port > 65535) return IO_EINVAL;
+    int fd = -1;
+    int rc = mode == IO_PASSIVE ? OpenListening(addr, &fd) : OpenConnecting(addr, &fd);
+    if (rc != IO_OK) return rc;
+    io_tcpip_sock_s* sock = new (std::nothrow) io_tcpip_sock_s;
+    if (sock == nullptr) {
+        port::SocketClose(fd);
+        return IO_ENOMEM;
+    }
+    sock->fd = fd;
+    sock->conn = conn;
+    sock->listening = (mode == IO_PASSIVE);
+    conn->handle = fd;
+    conn->iface_data = sock;
+    return IO_OK;
+}
+
+void io_tcpip_close(void* context, io_conn_s* conn) {
+    SendSync(Ctx(context), IO_TCPIP_CLOSE, conn, "io_tcpip_close: io_waitsemaphore returned %d!\n");
+    port::SocketShutdownBoth(conn->handle);
+    port::SocketClose(conn->handle);
+    conn->handle = -1;
+    conn->iface_data = nullptr;
+}
+
+int io_tcpip_queue(void* context, io_conn_s* conn, io_request_s* req) {
+    int rc = io_default_queue(context, conn, req);
+    if (rc != IO_OK) return rc;
+    rc = io_tcpip_sendcmd(Ctx(context), IO_TCPIP_QUEUEREQUEST, req);
+    if (rc != IO_OK) io_default_remove(context, req);
+    return rc;
+}
+
+int io_tcpip_remove(void* context, io_request_s* req) {
+    // A completed request was let go by the socket thread when it completed (its selection
+    // recomputed, its lock released right after io_complete), which is all that
+    // REMOVEREQUEST would do; only a request still in progress needs the round trip.
+    if (!(req->flags.load() & IO_FLAG_COMPLETED)) {
+        int rc = SendSync(Ctx(context), IO_TCPIP_REMOVEREQUEST, req,
+                          "io_tcpip_remove: io_waitsemaphore returned %d!\n");
+        if (rc != IO_OK) return rc;
+    }
+    return io_default_remove(context, req);
+}
+
+// Synchronous, so that the request cannot be collected and freed while the command that
+// names it is still on its way.
+void io_tcpip_reselect(void* context, io_request_s* req) {
+    SendSync(Ctx(context), IO_TCPIP_RESELECT, req, "io_tcpip_reselect: io_waitsemaphore returned %d!\n");
+}
+
+int64_t io_tcpip_recv(void*, io_conn_s* conn, void* buffer, uint32_t length) {
+    return port::SocketRecv(conn->handle, buffer, length);
+}
+
+int64_t io_tcpip_send(void*, io_conn_s* conn, const void* buffer, uint32_t length) {
+    return port::SocketSend(conn->handle, buffer, length);
+}
+
+}  // namespace
+
+int io_tcpip_error(int error) {
+    switch (port::ClassifySocketError(error)) {
+        case port::SocketErrorKind::kNone:
+            return IO_OK;
+        case port::SocketErrorKind::kWouldBlock:
+            return IO_EWOULDBLOCK;
+        case port::SocketErrorKind::kAddressInUse:
+            return IO_EADDRINUSE;
+        default:
+            return IO_EFAIL;
+    }
+}
+
+int io_tcpip_sendcmd(io_tcpip_ctx_s* ctx, char command, void* what) {
+    bool wake;
+    try {
+        std::lock_guard<std::mutex> guard(ctx->cmd_mutex);
+        ctx->cmds.push_back(io_tcpip_cmd_s{command, what});
+        wake = ctx->sleeping;
+        ctx->sleeping = false;  // one wake-up per sleep is enough
+    } catch (const std::bad_alloc&) {
+        io_log("io_tcpip_sendcmd: send returned %d!\n", IO_ENOMEM);
+        return IO_EFAIL;
+    }
+    // The command is listed either way; a lost wake-up only delays it to the next one.
+    if (wake && !ctx->wakeup.Signal()) {
+        io_log("io_tcpip_sendcmd: send returned %d!\n", port::LastSocketError());
+    }
+    return IO_OK;
+}
+
+int io_tcpip_accept(void* context, io_conn_s* listening, io_conn_s* newconn) {
+    io_tcpip_ctx_s* ctx = Ctx(context);
+    int fd = port::SocketAccept(listening->handle);
+    if (fd < 0) {
+        ctx->accept_error = port::LastSocketError();
+        int rc = io_tcpip_error(ctx->accept_error);
+        return rc == IO_OK ? IO_EFAIL : rc;
+    }
+    if (!port::SetTcpNoDelay(fd)) {
+        io_log("io_tcpip_acceptsocket: setting tcp options failed: %s\n",
+               std::strerror(port::LastSocketError()));
+    }
+    io_tcpip_sock_s* sock = new (std::nothrow) io_tcpip_sock_s;
+    if (sock == nullptr) {
+        port::SocketClose(fd);
+        ctx->accept_error = ENOMEM;
+        return IO_ENOMEM;
+    }
+    sock->fd = fd;
+    sock->conn = newconn;
+    newconn->iface = listening->iface;
+    newconn->core = listening->core;
+    newconn->mode = IO_ACTIVE;
+    newconn->handle = fd;
+    newconn->timeout_ms = -1;
+    newconn->iface_data = sock;
+    io_adoptconn(listening->core, newconn);
+    return IO_OK;
+}
+
+int io_tcpip_setipv6(int on) {
+    s_ipv6.store(on != 0);
+    return 0;
+}
+
+int io_tcpip_localport(const io_conn_s* conn) {
+    return conn == nullptr ? -1 : port::SocketLocalPort(conn->handle);
+}
+
+const io_interface_s io_tcpip_interface = {
+    IO_IF_TCPIP,      0,
+    nullptr,          io_tcpip_init,
+    io_tcpip_term,    io_tcpip_open,
+    io_tcpip_accept,  io_tcpip_close,
+    io_tcpip_queue,   io_tcpip_remove,
+    io_tcpip_recv,    io_tcpip_send,
+    io_tcpip_reselect,
+};
