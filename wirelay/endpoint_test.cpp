@@ -1,0 +1,223 @@
+// Address parsing and endpoints over real loopback connections: accept hand-over, queued
+// and synchronous transfers, broken connections and code mapping.
+#include "wirelay/endpoint.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "port/debug_sink.h"
+#include "wirelay/message_server.h"
+
+namespace {
+
+TEST(AddressTest, ParsesTransportHostAndPort) {
+    wrl_address a{};
+    ASSERT_EQ(wrl_net_parseaddress("tcpip:localhost,1238", &a), 0);
+    EXPECT_EQ(a.iftype, 1u);
+    EXPECT_STREQ(a.host, "localhost");
+    EXPECT_EQ(a.port, 1238);
+    ASSERT_EQ(wrl_net_parseaddress("tcpip:10.0.0.7,65535", &a), 0);
+    EXPECT_STREQ(a.host, "10.0.0.7");
+    EXPECT_EQ(a.port, 65535);
+}
+
+TEST(AddressTest, RefusesIncompleteOrForeignAddresses) {
+    wrl_address a{};
+    a.port = 4711;
+    for (const char* bad :
+         {"tcpip:localhost", "tcpip:localhost,", "tcpip:localhost,0", "tcpip:,1238",
+          "serial:COM1,9600", "udp:localhost,1238", "tcpipx:localhost,1238", "localhost,1238",
+          "tcpip:localhost,65536", "tcpip:localhost,12x", "tcpip:localhost,-5",
+          "tcpip:localhost,1238,7", "", "tcpip:localhost,99999999999999999999"}) {
+        EXPECT_EQ(wrl_net_parseaddress(bad, &a), 1) << bad;
+    }
+    EXPECT_EQ(wrl_net_parseaddress(nullptr, &a), 1);
+    EXPECT_EQ(a.port, 4711);  // untouched on failure
+}
+
+TEST(AddressTest, LongHostIsCutToSixtyFourCharacters) {
+    const std::string host(70, 'h');
+    wrl_address a{};
+    ASSERT_EQ(wrl_net_parseaddress(("tcpip:" + host + ",80").c_str(), &a), 0);
+    EXPECT_EQ(std::string(a.host), host.substr(0, 64));
+    EXPECT_EQ(a.port, 80);
+}
+
+// A listening endpoint on a free port and a client endpoint connected to it, with the
+// accepted connection taken over into `server`.
+class EndpointPairTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(wrl_net_create(&listen_), 0);
+        wrl_address a{1, "localhost", 0};
+        ASSERT_EQ(wrl_net_listenat(listen_, &a), 0);
+        port_ = wrl_net_localport(listen_);
+        ASSERT_GT(port_, 0);
+        ASSERT_EQ(wrl_net_armaccept(listen_, &accept_tag_), 0);
+        ASSERT_EQ(wrl_net_create(&client_), 0);
+        ASSERT_EQ(wrl_net_connect(client_, Address().c_str()), 0);
+        int dir = -1;
+        void* user = nullptr;
+        ASSERT_EQ(wrl_net_wait(listen_, &dir, &user), 0);
+        EXPECT_EQ(dir, WRL_NET_ACCEPT);
+        EXPECT_EQ(user, &accept_tag_);
+        ASSERT_EQ(wrl_net_alloc(&server_), 0);
+        ASSERT_EQ(wrl_net_accept(listen_, server_), 0);
+    }
+    void TearDown() override {
+        wrl_net_free(server_);
+        if (client_ != nullptr) wrl_net_destroy(client_);
+        wrl_net_destroy(listen_);
+    }
+    std::string Address() const { return "tcpip:127.0.0.1," + std::to_string(port_); }
+
+    wrl_net* listen_ = nullptr;
+    wrl_net* client_ = nullptr;
+    wrl_net* server_ = nullptr;
+    int port_ = -1;
+    int accept_tag_ = 0;
+};
+
+TEST_F(EndpointPairTest, QueuedReadCompletesWithItsUserPointer) {
+    int tag = 0;
+    char buf[5] = {};
+    ASSERT_EQ(wrl_net_queueio(server_, WRL_NET_READ, buf, 5, &tag), 0);
+    EXPECT_TRUE(wrl_net_queued(server_, WRL_NET_READ));
+    ASSERT_EQ(wrl_net_write(client_, "hello", 5, 2000), 0);
+    int dir = -1;
+    void* user = nullptr;
+    ASSERT_EQ(wrl_net_wait(listen_, &dir, &user), 0);
+    EXPECT_EQ(dir, WRL_NET_READ);
+    EXPECT_EQ(user, &tag);
+    EXPECT_EQ(std::string(buf, 5), "hello");
+    EXPECT_FALSE(wrl_net_queued(server_, WRL_NET_READ));
+}
+
+TEST_F(EndpointPairTest, SecondQueueOnABusyDirectionFailsAndIsLogged) {
+    char path[] = "/tmp/wrl_endpoint_logXXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    port::DebugSinkSetPath(path);
+    char buf[4];
+    ASSERT_EQ(wrl_net_queueio(server_, WRL_NET_READ, buf, 4, nullptr), 0);
+    EXPECT_EQ(wrl_net_queueio(server_, WRL_NET_READ, buf, 4, nullptr), 1);
+    // The other direction is independent.
+    ASSERT_EQ(wrl_net_queueio(server_, WRL_NET_WRITE, const_cast<char*>("abcd"), 4, nullptr), 0);
+    port::DebugSinkSetPath(nullptr);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path);
+    EXPECT_NE(text.str().find("wrl_net_queueio: IO already queued!\n"), std::string::npos);
+}
+
+TEST_F(EndpointPairTest, PeerClosingWhileAReadIsQueuedReportsBrokenWithTheUserPointer) {
+    int tag = 0;
+    char buf[16];
+    ASSERT_EQ(wrl_net_queueio(server_, WRL_NET_READ, buf, sizeof buf, &tag), 0);
+    wrl_net_destroy(client_);
+    client_ = nullptr;
+    int dir = -1;
+    void* user = nullptr;
+    EXPECT_EQ(wrl_net_wait(listen_, &dir, &user), 5);
+    EXPECT_EQ(dir, WRL_NET_READ);
+    EXPECT_EQ(user, &tag);
+}
+
+TEST_F(EndpointPairTest, WriteLargerThanTheSocketBufferArrivesWholeAndInOrder) {
+    const uint32_t size = 8u << 20;
+    std::vector<uint8_t> out(size);
+    for (uint32_t i = 0; i < size; ++i) out[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+    int tag = 0;
+    ASSERT_EQ(wrl_net_queueio(server_, WRL_NET_WRITE, out.data(), size, &tag), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the buffers fill up
+    EXPECT_TRUE(wrl_net_queued(server_, WRL_NET_WRITE));
+    std::vector<uint8_t> in(size);
+    std::thread reader([&] {
+        for (uint32_t at = 0; at < size; at += 1u << 20) {
+            ASSERT_EQ(wrl_net_read(client_, in.data() + at, 1u << 20, 5000), 0);
+        }
+    });
+    int dir = -1;
+    void* user = nullptr;
+    EXPECT_EQ(wrl_net_wait(listen_, &dir, &user), 0);
+    EXPECT_EQ(dir, WRL_NET_WRITE);
+    EXPECT_EQ(user, &tag);
+    reader.join();
+    EXPECT_TRUE(in == out);
+}
+
+TEST_F(EndpointPairTest, SynchronousReadTimesOutAndTheEndpointStaysUsable) {
+    char buf[4];
+    EXPECT_EQ(wrl_net_read(client_, buf, 4, 50), 1);
+    EXPECT_FALSE(wrl_net_queued(client_, WRL_NET_READ));
+    EXPECT_EQ(wrl_net_waitreadable(client_, 20000), 11);
+    ASSERT_EQ(wrl_net_queueio(server_, WRL_NET_WRITE, const_cast<char*>("wxyz"), 4, nullptr), 0);
+    EXPECT_EQ(wrl_net_waitreadable(client_, 2000000), 0);
+    ASSERT_EQ(wrl_net_read(client_, buf, 4, 2000), 0);
+    EXPECT_EQ(std::string(buf, 4), "wxyz");
+}
+
+TEST_F(EndpointPairTest, PollGivesNothingWhenNothingCompleted) {
+    int dir = 7;
+    void* user = &dir;
+    EXPECT_EQ(wrl_net_poll(listen_, &dir, &user), 0);
+    EXPECT_EQ(user, nullptr);
+    EXPECT_EQ(dir, -1);
+}
+
+TEST_F(EndpointPairTest, AcceptWithoutACompletedAcceptFails) {
+    wrl_net* other = nullptr;
+    ASSERT_EQ(wrl_net_alloc(&other), 0);
+    EXPECT_EQ(wrl_net_accept(listen_, other), 1);  // already taken over in SetUp
+    ASSERT_EQ(wrl_net_armaccept(listen_, nullptr), 0);
+    EXPECT_EQ(wrl_net_accept(listen_, other), 1);  // queued, not completed
+    EXPECT_EQ(wrl_net_abortaccept(listen_), 0);
+    EXPECT_FALSE(wrl_net_queued(listen_, WRL_NET_ACCEPT));
+    wrl_net_free(other);
+}
+
+TEST(EndpointTest, ListeningOnAPortInUseGivesTwo) {
+    wrl_net* first = nullptr;
+    ASSERT_EQ(wrl_net_create(&first), 0);
+    wrl_address a{1, "localhost", 0};
+    ASSERT_EQ(wrl_net_listenat(first, &a), 0);
+    const std::string address = "tcpip:localhost," + std::to_string(wrl_net_localport(first));
+    wrl_net* second = nullptr;
+    ASSERT_EQ(wrl_net_create(&second), 0);
+    EXPECT_EQ(wrl_net_listen(second, address.c_str()), 2);
+    EXPECT_EQ(wrl_net_listen(second, "tcpip:localhost"), 1);
+    wrl_net_destroy(second);
+
+    wrl_msgsrv* server = reinterpret_cast<wrl_msgsrv*>(&a);
+    EXPECT_EQ(wrl_msgsrv_create(address.c_str(), &server), 2);
+    EXPECT_EQ(server, nullptr);
+    EXPECT_EQ(wrl_msgsrv_create("serial:COM1,9600", &server), 1);
+    wrl_net_destroy(first);
+}
+
+TEST(EndpointTest, ConnectingWhereNobodyListensFails) {
+    wrl_net* probe = nullptr;
+    ASSERT_EQ(wrl_net_create(&probe), 0);
+    wrl_address a{1, "localhost", 0};
+    ASSERT_EQ(wrl_net_listenat(probe, &a), 0);
+    const std::string address = "tcpip:127.0.0.1," + std::to_string(wrl_net_localport(probe));
+    wrl_net_destroy(probe);  // the port is free again, nobody listens
+    wrl_net* client = nullptr;
+    ASSERT_EQ(wrl_net_create(&client), 0);
+    EXPECT_EQ(wrl_net_connect(client, address.c_str()), 1);
+    char buf[1];
+    EXPECT_EQ(wrl_net_read(client, buf, 1, 10), 1);  // not open
+    wrl_net_destroy(client);
+}
+
+}  // namespace

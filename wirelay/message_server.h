@@ -1,0 +1,93 @@
+// The message server: listens at one transport address, accepts clients, reads whole
+// frames from each, keeps a registry of the clients by the name each announces, hands
+// every normal message to one handler (or relays it to the client named as its
+// destination) and writes acknowledgements and replies back in priority order.
+// Everything runs on the thread that calls wrl_msgsrv_run; the handlers are called there.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "wirelay/address.h"
+
+// Bytes of frames that may wait in the queue for one client. A client that lets more pile
+// up (it sends requests but does not read the answers) is removed, together with what
+// waits for it, so that no client can make the server's memory grow without bound.
+constexpr size_t WRL_MAX_BACKLOG = size_t{64} << 20;
+
+struct wrl_msgsrv;  // the server
+struct wrl_msg;     // a message (request or reply) as the handlers see it
+
+// Called for every normal message with a prepared reply (the request's header and names,
+// no payload, no recipients). The result is the status of the acknowledgement, which
+// leaves ahead of the reply; a non-zero status discards the reply, and a zero status with
+// no connected addressee becomes 7 ("unknown client").
+typedef int (*wrl_msghandler_t)(wrl_msg* request, wrl_msg* reply, void* user);
+// Called when a client has identified under `name`; the result is the identify reply's
+// status (the client keeps the name whatever it is).
+typedef int (*wrl_connecthandler_t)(const char* name, void* user);
+// Called when an identified client goes away.
+typedef void (*wrl_disconnecthandler_t)(const char* name, void* user);
+
+extern "C" {
+
+// Creates a server listening at the address text (e.g. "tcpip:localhost,1238").
+// 0; 3 memory; 2 port in use; 1 other (bad address, transport failure). On failure
+// *out is null and nothing stays allocated.
+int wrl_msgsrv_create(const char* address, wrl_msgsrv** out);
+
+// As wrl_msgsrv_create with a parsed address; port 0 picks a free port (wrl_msgsrv_port).
+int wrl_msgsrv_createat(const wrl_address* address, wrl_msgsrv** out);
+
+// The port the server listens on, -1 when unknown.
+int wrl_msgsrv_port(const wrl_msgsrv* server);
+
+// Handler setters; a null function removes the handler. REQUIRES: not while the loop runs
+// on another thread.
+void wrl_msgsrv_setmsghandler(wrl_msgsrv* server, wrl_msghandler_t handler, void* user);
+void wrl_msgsrv_setconnecthandler(wrl_msgsrv* server, wrl_connecthandler_t handler, void* user);
+void wrl_msgsrv_setdisconnecthandler(wrl_msgsrv* server, wrl_disconnecthandler_t handler,
+                                     void* user);
+
+// Runs the message loop. Returns only with the code that ended it: 3 out of memory,
+// 1 a failure of the transport, 10 after wrl_msgsrv_stop. A client's own trouble never
+// ends it: a broken connection, a frame with a wrong magic or version (an identify gets a
+// 24-byte reply with status 12 or 13 first), a payload above WRL_MAX_PAYLOAD or more than
+// WRL_MAX_BACKLOG waiting unread for it remove that client; failed accepts are retried.
+int wrl_msgsrv_run(wrl_msgsrv* server);
+
+// Asks a running (or the next) wrl_msgsrv_run to return 10. Safe from any thread.
+void wrl_msgsrv_stop(wrl_msgsrv* server);
+
+// Closes every client (no disconnect handler calls), the listening endpoint and its I/O
+// core, and frees the server. REQUIRES: the loop is not running. Null is ignored.
+void wrl_msgsrv_close(wrl_msgsrv* server);
+
+// Reads a message's destination and sender names, priority, payload and its length; any
+// out-pointer may be null. Names and payload stay owned by the message and live until the
+// handler returns; the payload may be changed in place.
+void wrl_msgsrv_getmsg(wrl_msg* msg, const char** to, const char** from, int32_t* priority,
+                       void** payload, uint32_t* length);
+
+// Sets the names (each cut to 32 characters), the priority and a fresh copy of `length`
+// bytes of `payload` (none for length 0). 0; 3 when the copy cannot be allocated; 1 for a
+// length above WRL_MAX_PAYLOAD or a null payload with a non-zero length.
+int wrl_msgsrv_setmsg(wrl_msg* msg, const char* to, const char* from, int32_t priority,
+                      const void* payload, uint32_t length);
+
+// Addresses the message to the client of that name. 0; 1 for an empty name; 3 memory.
+int wrl_msgsrv_addrecipient(wrl_msg* msg, const char* name);
+
+// Removes every recipient entry with that name. Returns 0.
+int wrl_msgsrv_removerecipient(wrl_msg* msg, const char* name);
+
+// Counts the queued messages of priority >= min_priority (walking the queue from its
+// head while the priority holds) of which the named client is a recipient.
+// 0, or 7 when no client has that name.
+int wrl_msgsrv_countmsgs(wrl_msgsrv* server, const char* name, int32_t min_priority,
+                         uint32_t* count);
+
+// Name text of a message kind, "unknown" for numbers not in the kind table.
+const char* wrl_msgsrv_kindname(uint32_t kind);
+
+}  // extern "C"

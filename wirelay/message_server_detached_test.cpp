@@ -1,0 +1,333 @@
+// Processing of requests and identifies, queueing and client removal, driven through
+// socketless clients so that every byte in and out is under the test's control.
+#include "wirelay/message_server_detached.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "wirelay/frame.h"
+#include "wirelay/wrl_alloc.h"
+
+namespace wrl {
+namespace {
+
+struct Out {
+    FrameHeader header;
+    std::string payload;
+    size_t size;
+};
+
+std::vector<uint8_t> Frame(uint32_t kind, const char* to, const char* from, int32_t priority,
+                           const std::string& payload = "", uint32_t magic = kFrameMagic,
+                           uint32_t version = kFrameVersion) {
+    FrameHeader h;
+    h.magic = magic;
+    h.version = version;
+    h.kind = kind;
+    h.priority = priority;
+    h.length = static_cast<uint32_t>(payload.size());
+    CopyName(h.to, to);
+    CopyName(h.from, from);
+    std::vector<uint8_t> out(kHeaderSize + payload.size());
+    EncodeHeader(h, out.data());
+    std::memcpy(out.data() + kHeaderSize, payload.data(), payload.size());
+    return out;
+}
+
+class DetachedServerTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        wrl_mallocstats_get(&mallocs0_, &frees0_);
+        ASSERT_EQ(CreateDetachedServer(&DetachedServerTest::Sink, this, &server_), 0);
+    }
+    void TearDown() override {
+        wrl_msgsrv_close(server_);
+        unsigned long m = 0, f = 0;
+        wrl_mallocstats_get(&m, &f);
+        EXPECT_EQ(m - mallocs0_, f - frees0_) << "every allocation is given back at close";
+    }
+
+    // Socketless writes may carry several frames; they are split here.
+    static void Sink(uint32_t id, const uint8_t* frame, size_t size, void* user) {
+        auto* self = static_cast<DetachedServerTest*>(user);
+        while (size >= kPrefixSize) {
+            Out o{{}, {}, kPrefixSize};
+            DecodePrefix(frame, &o.header);
+            if (!IsShortStatus(o.header.status)) {
+                DecodeNames(frame + kPrefixSize, &o.header);
+                o.payload.assign(reinterpret_cast<const char*>(frame + kHeaderSize),
+                                 o.header.length);
+                o.size = kHeaderSize + o.header.length;
+            }
+            ASSERT_LE(o.size, size);
+            self->out_[id].push_back(o);
+            frame += o.size;
+            size -= o.size;
+        }
+        EXPECT_EQ(size, 0u);
+    }
+
+    uint32_t Attach() {
+        uint32_t id = 0;
+        EXPECT_EQ(AttachClient(server_, &id), 0);
+        return id;
+    }
+    int Feed(uint32_t id, const std::vector<uint8_t>& bytes) {
+        return FeedClient(server_, id, bytes.data(), bytes.size());
+    }
+    uint32_t Identify(uint32_t id, const char* name) {
+        const size_t before = out_[id].size();
+        EXPECT_EQ(Feed(id, Frame(kKindIdentify, "", name, 0)), 0);
+        if (out_[id].size() <= before) {
+            ADD_FAILURE() << "no identify reply";
+            return 999;
+        }
+        // The reply leaves ahead of anything that waited for the name.
+        EXPECT_EQ(out_[id][before].header.kind, kKindIdentify);
+        return out_[id][before].header.status;
+    }
+
+    wrl_msgsrv* server_ = nullptr;
+    std::map<uint32_t, std::vector<Out>> out_;
+    unsigned long mallocs0_ = 0, frees0_ = 0;
+};
+
+TEST_F(DetachedServerTest, DuplicateAndEmptyNamesAreRefusedAndTheClientMayRetry) {
+    const uint32_t a = Attach();
+    const uint32_t b = Attach();
+    EXPECT_EQ(Identify(a, "alice"), 0u);
+    EXPECT_EQ(Identify(b, "alice"), 9u);
+    EXPECT_EQ(Identify(b, ""), 9u);
+    EXPECT_EQ(Identify(a, "alice"), 9u);  // its own name counts too
+    EXPECT_EQ(Identify(b, "bob"), 0u);
+    EXPECT_EQ(Identify(a, "carol"), 0u);  // a new name replaces the old one
+    EXPECT_EQ(Identify(b, "alice"), 0u);  // ... which is free again
+    uint32_t count = 0;
+    EXPECT_EQ(wrl_msgsrv_countmsgs(server_, "bob", 0, &count), 7);
+    EXPECT_EQ(wrl_msgsrv_countmsgs(server_, "carol", 0, &count), 0);
+}
+
+TEST_F(DetachedServerTest, MismatchedIdentifyGetsAShortReplyAndTheClientIsClosed) {
+    static int disconnects;
+    disconnects = 0;
+    wrl_msgsrv_setdisconnecthandler(
+        server_, [](const char*, void*) { ++disconnects; }, nullptr);
+    const uint32_t a = Attach();
+    const uint32_t b = Attach();
+    ASSERT_EQ(Feed(a, Frame(kKindIdentify, "", "alice", 0, "xyz", 0x1111)), 0);
+    ASSERT_EQ(Feed(b, Frame(kKindIdentify, "", "bob", 0, "", kFrameMagic, 17)), 0);
+    ASSERT_EQ(out_[a].size(), 1u);
+    EXPECT_EQ(out_[a][0].size, kPrefixSize);
+    EXPECT_EQ(out_[a][0].header.status, 12u);
+    EXPECT_EQ(out_[a][0].header.magic, kFrameMagic);  // the server writes its own magic
+    EXPECT_EQ(out_[a][0].header.length, 0u);
+    ASSERT_EQ(out_[b].size(), 1u);
+    EXPECT_EQ(out_[b][0].header.status, 13u);
+    EXPECT_FALSE(HasClient(server_, a));
+    EXPECT_FALSE(HasClient(server_, b));
+    EXPECT_EQ(disconnects, 0);  // neither had identified
+}
+
+TEST_F(DetachedServerTest, NormalFrameWithWrongMagicDropsTheClientSilently) {
+    const uint32_t a = Attach();
+    ASSERT_EQ(Identify(a, "alice"), 0u);
+    // A good request followed by garbage: the acknowledgement queued for the first was
+    // addressed by id and goes together with the client.
+    auto bytes = Frame(kKindNormal, "alice", "alice", 0, "ok");
+    const auto bad = Frame(kKindNormal, "alice", "alice", 0, "", 0x0102);
+    bytes.insert(bytes.end(), bad.begin(), bad.end());
+    ASSERT_EQ(Feed(a, bytes), 0);
+    EXPECT_FALSE(HasClient(server_, a));
+    EXPECT_EQ(out_[a].size(), 1u);  // only the identify reply
+    // The relayed copy was addressed by name and waits for the next "alice".
+    EXPECT_EQ(QueuedMessages(server_), 1u);
+    const uint32_t b = Attach();
+    ASSERT_EQ(Identify(b, "alice"), 0u);
+    ASSERT_EQ(out_[b].size(), 2u);
+    EXPECT_EQ(out_[b][1].header.kind, 0u);
+    EXPECT_EQ(out_[b][1].payload, "ok");
+    EXPECT_EQ(QueuedMessages(server_), 0u);
+}
+
+TEST_F(DetachedServerTest, UnknownOrEmptyDestinationGivesStatusSevenAndNoReply) {
+    const uint32_t a = Attach();
+    const uint32_t b = Attach();  // never identifies: its empty name is no address
+    ASSERT_EQ(Identify(a, "alice"), 0u);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "nobody", "alice", 0, "x")), 0);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "", "alice", 0, "x")), 0);
+    ASSERT_EQ(out_[a].size(), 3u);
+    EXPECT_EQ(out_[a][1].header.status, 7u);
+    EXPECT_EQ(out_[a][2].header.status, 7u);
+    EXPECT_TRUE(out_[b].empty());
+}
+
+TEST_F(DetachedServerTest, HandlerStatusReachesTheAcknowledgementAndBlocksTheReply) {
+    struct State {
+        int status = 0;
+        bool address = true;
+        std::string seen;
+    } state;
+    wrl_msgsrv_setmsghandler(
+        server_,
+        [](wrl_msg* req, wrl_msg* reply, void* user) {
+            auto* st = static_cast<State*>(user);
+            const char* to;
+            const char* from;
+            int32_t prio;
+            void* data;
+            uint32_t len;
+            wrl_msgsrv_getmsg(req, &to, &from, &prio, &data, &len);
+            st->seen = std::string(static_cast<char*>(data), len) + "@" + to + "<" + from;
+            const std::string answer = "re:" + std::string(static_cast<char*>(data), len);
+            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, from, prio, answer.data(),
+                                        static_cast<uint32_t>(answer.size())),
+                      0);
+            if (st->address) {
+                EXPECT_EQ(wrl_msgsrv_addrecipient(reply, from), 0);
+            }
+            EXPECT_EQ(wrl_msgsrv_addrecipient(reply, ""), 1);
+            return st->status;
+        },
+        &state);
+    const uint32_t a = Attach();
+    ASSERT_EQ(Identify(a, "alice"), 0u);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q1")), 0);
+    EXPECT_EQ(state.seen, "q1@server<alice");
+    ASSERT_EQ(out_[a].size(), 3u);
+    EXPECT_EQ(out_[a][1].header.kind, 1u);
+    EXPECT_EQ(out_[a][1].header.status, 0u);
+    EXPECT_EQ(out_[a][2].header.kind, 0u);
+    EXPECT_EQ(out_[a][2].payload, "re:q1");
+    EXPECT_STREQ(out_[a][2].header.to, "server");
+
+    state.status = static_cast<int>(0x80000008u);  // a user-level status
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q2")), 0);
+    ASSERT_EQ(out_[a].size(), 4u);
+    EXPECT_EQ(out_[a][3].header.kind, 1u);
+    EXPECT_EQ(out_[a][3].header.status, 0x80000008u);
+
+    // A refusal without any addressee keeps the handler's status; success without one is 7.
+    state.address = false;
+    state.status = 8;
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q3")), 0);
+    state.status = 0;
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q4")), 0);
+    ASSERT_EQ(out_[a].size(), 6u);
+    EXPECT_EQ(out_[a][4].header.status, 8u);
+    EXPECT_EQ(out_[a][5].header.status, 7u);
+}
+
+TEST_F(DetachedServerTest, PriorityOrderWithFirstComeAmongEquals) {
+    static uint32_t counts[3][2];
+    static int calls;
+    calls = 0;
+    const uint32_t a = Attach();
+    const uint32_t b = Attach();
+    ASSERT_EQ(Identify(a, "alice"), 0u);
+    ASSERT_EQ(Identify(b, "bob"), 0u);
+    wrl_msgsrv_setmsghandler(
+        server_,
+        [](wrl_msg* req, wrl_msg* reply, void* srv) {
+            const char* to;
+            const char* from;
+            int32_t prio;
+            void* data;
+            uint32_t len;
+            wrl_msgsrv_getmsg(req, &to, &from, &prio, &data, &len);
+            wrl_msgsrv_setmsg(reply, to, from, prio, data, len);
+            wrl_msgsrv_addrecipient(reply, to);
+            if (calls < 3) {
+                auto* s = static_cast<wrl_msgsrv*>(srv);
+                EXPECT_EQ(wrl_msgsrv_countmsgs(s, "bob", 0, &counts[calls][0]), 0);
+                EXPECT_EQ(wrl_msgsrv_countmsgs(s, "bob", 5, &counts[calls][1]), 0);
+            }
+            ++calls;
+            return 0;
+        },
+        server_);
+    // All four arrive before anything is written, so they meet in the queue.
+    std::vector<uint8_t> bytes;
+    const int prios[] = {1, 5, 1, 5};
+    for (int i = 0; i < 4; ++i) {
+        const auto f = Frame(kKindNormal, "bob", "alice", prios[i], "m" + std::to_string(i));
+        bytes.insert(bytes.end(), f.begin(), f.end());
+    }
+    ASSERT_EQ(Feed(a, bytes), 0);
+    ASSERT_EQ(out_[b].size(), 5u);
+    EXPECT_EQ(out_[b][1].payload, "m1");
+    EXPECT_EQ(out_[b][2].payload, "m3");
+    EXPECT_EQ(out_[b][3].payload, "m0");
+    EXPECT_EQ(out_[b][4].payload, "m2");
+    ASSERT_EQ(out_[a].size(), 5u);
+    for (int i = 1; i < 5; ++i) EXPECT_EQ(out_[a][i].header.kind, 1u);
+    // Counted inside the handler of the third request: two replies for bob are queued,
+    // one of them at priority 5 (the walk stops at the first lower priority).
+    EXPECT_EQ(counts[0][0], 0u);
+    EXPECT_EQ(counts[2][0], 2u);
+    EXPECT_EQ(counts[2][1], 1u);
+}
+
+TEST_F(DetachedServerTest, UnknownKindsAreDroppedAndReadingGoesOn) {
+    const uint32_t a = Attach();
+    ASSERT_EQ(Feed(a, Frame(kKindStatus, "x", "y", 0, "zz")), 0);
+    ASSERT_EQ(Feed(a, Frame(kKindAcknowledge, "x", "y", 0)), 0);
+    EXPECT_TRUE(out_[a].empty());
+    EXPECT_TRUE(HasClient(server_, a));
+    EXPECT_EQ(Identify(a, "alice"), 0u);
+}
+
+TEST_F(DetachedServerTest, MessageIsReleasedOnceNoConnectedRecipientRemains) {
+    const uint32_t a = Attach();
+    ASSERT_EQ(Identify(a, "alice"), 0u);
+    wrl_msgsrv_setmsghandler(
+        server_,
+        [](wrl_msg*, wrl_msg* reply, void*) {
+            wrl_msgsrv_setmsg(reply, "late", "alice", 0, "hi", 2);
+            wrl_msgsrv_addrecipient(reply, "alice");
+            wrl_msgsrv_addrecipient(reply, "late");
+            wrl_msgsrv_removerecipient(reply, "alice");
+            wrl_msgsrv_addrecipient(reply, "alice");
+            return 0;
+        },
+        nullptr);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "x", "alice", 0)), 0);
+    ASSERT_EQ(out_[a].size(), 3u);
+    EXPECT_EQ(out_[a][2].payload, "hi");
+    EXPECT_EQ(QueuedMessages(server_), 0u);  // "late" is not connected
+    const uint32_t b = Attach();
+    ASSERT_EQ(Identify(b, "late"), 0u);
+    EXPECT_EQ(out_[b].size(), 1u);
+}
+
+TEST_F(DetachedServerTest, SetmsgCopiesFromItsOwnPayloadAndRefusesBadLengths) {
+    wrl_msgsrv_setmsghandler(
+        server_,
+        [](wrl_msg* req, wrl_msg* reply, void*) {
+            void* data;
+            uint32_t len;
+            wrl_msgsrv_getmsg(req, nullptr, nullptr, nullptr, &data, &len);
+            EXPECT_EQ(wrl_msgsrv_setmsg(reply, "alice", "srv", 1, data, len), 0);
+            const char* to;
+            wrl_msgsrv_getmsg(reply, &to, nullptr, nullptr, &data, &len);
+            // Its own names and payload passed back in: the copy is taken before the old goes.
+            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, "srv", 1, data, len - 1), 0);
+            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, "srv", 1, nullptr, 5), 1);
+            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, "srv", 1, data, WRL_MAX_PAYLOAD + 1), 1);
+            return wrl_msgsrv_addrecipient(reply, to);
+        },
+        nullptr);
+    const uint32_t a = Attach();
+    ASSERT_EQ(Identify(a, "alice"), 0u);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "srv", "alice", 0, "abcdef")), 0);
+    ASSERT_EQ(out_[a].size(), 3u);
+    EXPECT_EQ(out_[a][2].payload, "abcde");
+    EXPECT_STREQ(out_[a][2].header.to, "alice");
+    EXPECT_STREQ(out_[a][2].header.from, "srv");
+}
+
+}  // namespace
+}  // namespace wrl

@@ -1,0 +1,356 @@
+// The message server over real loopback connections, its loop on a thread of its own:
+// identify, relaying, handlers and acknowledgements, priorities, bad frames and the
+// failures that must end a client but never the server.
+#include "wirelay/message_server.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "port/socket.h"
+#include "wirelay/message_server_testclient.h"
+
+namespace wrl {
+namespace {
+
+using test::Frame;
+using test::ServerRunner;
+using test::TestClient;
+
+// Names seen by the connect and disconnect handlers, which run on the loop's thread.
+struct Seen {
+    std::mutex mu;
+    std::vector<std::string> connected;
+    std::vector<std::string> disconnected;
+    size_t Disconnects() {
+        std::lock_guard<std::mutex> g(mu);
+        return disconnected.size();
+    }
+};
+
+void Watch(wrl_msgsrv* s, Seen* seen) {
+    wrl_msgsrv_setconnecthandler(
+        s,
+        [](const char* name, void* u) {
+            auto* st = static_cast<Seen*>(u);
+            std::lock_guard<std::mutex> g(st->mu);
+            st->connected.push_back(name);
+            return 0;
+        },
+        seen);
+    wrl_msgsrv_setdisconnecthandler(
+        s,
+        [](const char* name, void* u) {
+            auto* st = static_cast<Seen*>(u);
+            std::lock_guard<std::mutex> g(st->mu);
+            st->disconnected.push_back(name);
+        },
+        seen);
+}
+
+bool WaitFor(const std::function<bool()>& cond, int timeout_ms = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return cond();
+}
+
+TEST(MessageServerTest, IdentifyDuplicateAndReidentify) {
+    Seen seen;
+    ServerRunner run([&](wrl_msgsrv* s) { Watch(s, &seen); });
+    ASSERT_TRUE(run.ok());
+    TestClient a, b;
+    ASSERT_TRUE(a.Connect(run.port()));
+    ASSERT_TRUE(b.Connect(run.port()));
+    EXPECT_EQ(a.Identify("alice"), 0);
+    EXPECT_EQ(b.Identify("alice"), 9);
+    EXPECT_EQ(b.Identify(""), 9);
+    EXPECT_EQ(b.Identify("bob"), 0);
+    EXPECT_EQ(b.Identify("robert"), 0);
+    std::lock_guard<std::mutex> g(seen.mu);
+    EXPECT_EQ(seen.connected, (std::vector<std::string>{"alice", "bob", "robert"}));
+}
+
+TEST(MessageServerTest, MismatchedIdentifyGetsAShortReplyAndIsClosed) {
+    ServerRunner run;
+    ASSERT_TRUE(run.ok());
+    for (auto [magic, version, status] :
+         {std::tuple{0x7777u, 18u, 12u}, std::tuple{kFrameMagic, 19u, 13u}}) {
+        TestClient c;
+        ASSERT_TRUE(c.Connect(run.port()));
+        FrameHeader h;
+        h.magic = magic;
+        h.version = version;
+        h.kind = kKindIdentify;
+        CopyName(h.from, "x");
+        ASSERT_TRUE(c.Send(h));
+        Frame f;
+        ASSERT_TRUE(c.Receive(&f));
+        EXPECT_EQ(f.wire_size, kPrefixSize);
+        EXPECT_EQ(f.header.status, status);
+        EXPECT_EQ(f.header.kind, kKindIdentify);
+        EXPECT_EQ(f.header.length, 0u);
+        EXPECT_TRUE(c.ClosedByPeer());
+    }
+    TestClient ok;
+    ASSERT_TRUE(ok.Connect(run.port()));
+    EXPECT_EQ(ok.Identify("x"), 0);
+}
+
+TEST(MessageServerTest, NormalFrameWithWrongMagicDropsTheConnectionWithoutReply) {
+    Seen seen;
+    ServerRunner run([&](wrl_msgsrv* s) { Watch(s, &seen); });
+    ASSERT_TRUE(run.ok());
+    TestClient c;
+    ASSERT_TRUE(c.Connect(run.port()));
+    ASSERT_EQ(c.Identify("carl"), 0);
+    FrameHeader h;
+    h.magic = 0x4242;
+    CopyName(h.to, "carl");
+    ASSERT_TRUE(c.Send(h));
+    EXPECT_TRUE(c.ClosedByPeer());
+    EXPECT_TRUE(WaitFor([&] { return seen.Disconnects() == 1; }));
+}
+
+TEST(MessageServerTest, RelayWithoutHandlerAcknowledgesThenDelivers) {
+    ServerRunner run;
+    ASSERT_TRUE(run.ok());
+    TestClient a, b;
+    ASSERT_TRUE(a.Connect(run.port()));
+    ASSERT_TRUE(b.Connect(run.port()));
+    ASSERT_EQ(a.Identify("alice"), 0);
+    ASSERT_EQ(b.Identify("bob"), 0);
+    ASSERT_TRUE(a.SendNormal("bob", "alice", 7, "relayed payload"));
+    ASSERT_TRUE(a.SendNormal("alice", "alice", 0, ""));  // payload length 0, to itself
+    Frame f;
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_EQ(f.header.kind, kKindAcknowledge);
+    EXPECT_STREQ(f.header.to, "ack");
+    EXPECT_EQ(f.header.status, 0u);
+    ASSERT_TRUE(b.Receive(&f));
+    EXPECT_EQ(f.header.kind, kKindNormal);
+    EXPECT_STREQ(f.header.from, "alice");
+    EXPECT_EQ(f.header.priority, 7);
+    EXPECT_EQ(std::string(f.payload.begin(), f.payload.end()), "relayed payload");
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_EQ(f.header.kind, kKindAcknowledge);
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_EQ(f.header.kind, kKindNormal);
+    EXPECT_EQ(f.header.length, 0u);
+    EXPECT_EQ(f.wire_size, kHeaderSize);
+}
+
+TEST(MessageServerTest, UnknownDestinationIsAcknowledgedWithSevenAndNothingElse) {
+    ServerRunner run;
+    ASSERT_TRUE(run.ok());
+    TestClient a;
+    ASSERT_TRUE(a.Connect(run.port()));
+    ASSERT_EQ(a.Identify("alice"), 0);
+    ASSERT_TRUE(a.SendNormal("nobody", "alice", 0, "lost"));
+    Frame f;
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_EQ(f.header.kind, kKindAcknowledge);
+    EXPECT_EQ(f.header.status, 7u);
+    EXPECT_TRUE(a.Silent(100));
+}
+
+TEST(MessageServerTest, HandlerStatusIsAcknowledgedBeforeTheReply) {
+    static std::atomic<int> status{0};
+    status = 0;
+    ServerRunner run([](wrl_msgsrv* s) {
+        wrl_msgsrv_setmsghandler(
+            s,
+            [](wrl_msg* req, wrl_msg* reply, void*) {
+                const char* to;
+                const char* from;
+                int32_t prio;
+                void* data;
+                uint32_t len;
+                wrl_msgsrv_getmsg(req, &to, &from, &prio, &data, &len);
+                static_cast<char*>(data)[0] = 'R';  // the payload may be changed in place
+                wrl_msgsrv_setmsg(reply, to, from, prio, data, len);
+                wrl_msgsrv_addrecipient(reply, from);
+                return status.load();
+            },
+            nullptr);
+    });
+    ASSERT_TRUE(run.ok());
+    TestClient a;
+    ASSERT_TRUE(a.Connect(run.port()));
+    ASSERT_EQ(a.Identify("alice"), 0);
+    ASSERT_TRUE(a.SendNormal("server", "alice", 3, "request"));
+    Frame f;
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_EQ(f.header.kind, kKindAcknowledge);
+    EXPECT_EQ(f.header.status, 0u);
+    EXPECT_EQ(f.header.priority, 4);
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_EQ(f.header.kind, kKindNormal);
+    EXPECT_EQ(std::string(f.payload.begin(), f.payload.end()), "Request");
+    EXPECT_STREQ(f.header.to, "server");
+
+    status = 8;
+    ASSERT_TRUE(a.SendNormal("server", "alice", 3, "request"));
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_EQ(f.header.kind, kKindAcknowledge);
+    EXPECT_EQ(f.header.status, 8u);
+    EXPECT_TRUE(a.Silent(100));
+}
+
+TEST(MessageServerTest, NamesOfThirtyTwoCharactersTravelWhole) {
+    ServerRunner run;
+    ASSERT_TRUE(run.ok());
+    const char* name = "0123456789abcdefghijklmnopqrstuv";
+    ASSERT_EQ(std::strlen(name), 32u);
+    TestClient a;
+    ASSERT_TRUE(a.Connect(run.port()));
+    ASSERT_EQ(a.Identify(name), 0);
+    ASSERT_TRUE(a.SendNormal(name, name, 0, "x"));
+    Frame f;
+    ASSERT_TRUE(a.Receive(&f));
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_STREQ(f.header.to, name);
+    EXPECT_STREQ(f.header.from, name);
+}
+
+TEST(MessageServerTest, BusyClientGetsQueuedMessagesByPriorityThenFirstCome) {
+    ServerRunner run;
+    ASSERT_TRUE(run.ok());
+    TestClient a, b;
+    ASSERT_TRUE(b.SmallReceiveBuffer());
+    ASSERT_TRUE(b.Connect(run.port()));
+    ASSERT_TRUE(a.Connect(run.port()));
+    ASSERT_EQ(b.Identify("bob"), 0);
+    ASSERT_EQ(a.Identify("alice"), 0);
+    // Bob does not read: the server's write of this frame cannot finish, so bob stays busy.
+    std::string big(WRL_MAX_PAYLOAD, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 256);
+    ASSERT_TRUE(a.SendNormal("bob", "alice", 0, big));
+    Frame f;
+    ASSERT_TRUE(a.Receive(&f));
+    ASSERT_EQ(f.header.status, 0u);
+    const int prios[] = {1, 5, 1, 5};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(a.SendNormal("bob", "alice", prios[i], "m" + std::to_string(i)));
+        ASSERT_TRUE(a.Receive(&f));
+        ASSERT_EQ(f.header.kind, kKindAcknowledge);
+        ASSERT_EQ(f.header.status, 0u);
+    }
+    ASSERT_TRUE(b.Receive(&f, 10000));
+    ASSERT_EQ(f.payload.size(), big.size());
+    EXPECT_TRUE(std::string(f.payload.begin(), f.payload.end()) == big);
+    for (const char* expected : {"m1", "m3", "m0", "m2"}) {
+        ASSERT_TRUE(b.Receive(&f));
+        EXPECT_EQ(std::string(f.payload.begin(), f.payload.end()), expected);
+    }
+}
+
+TEST(MessageServerTest, DisconnectHandlerOnlyForIdentifiedClients) {
+    Seen seen;
+    ServerRunner run([&](wrl_msgsrv* s) { Watch(s, &seen); });
+    ASSERT_TRUE(run.ok());
+    {
+        TestClient anonymous, named;
+        ASSERT_TRUE(anonymous.Connect(run.port()));
+        ASSERT_TRUE(named.Connect(run.port()));
+        ASSERT_EQ(named.Identify("dora"), 0);
+        FrameHeader h;
+        ASSERT_TRUE(anonymous.SendRaw(&h, 10));  // half a header, then gone
+    }
+    ASSERT_TRUE(WaitFor([&] { return seen.Disconnects() >= 1; }));
+    // A client that is still unnamed leaves no trace either; give it time to be removed.
+    TestClient probe;
+    ASSERT_TRUE(probe.Connect(run.port()));
+    ASSERT_EQ(probe.Identify("probe"), 0);
+    std::lock_guard<std::mutex> g(seen.mu);
+    EXPECT_EQ(seen.disconnected, std::vector<std::string>{"dora"});
+}
+
+TEST(MessageServerTest, OversizedFrameEndsThatClientOnly) {
+    Seen seen;
+    ServerRunner run([&](wrl_msgsrv* s) { Watch(s, &seen); });
+    ASSERT_TRUE(run.ok());
+    TestClient bad, good;
+    ASSERT_TRUE(bad.Connect(run.port()));
+    ASSERT_TRUE(good.Connect(run.port()));
+    ASSERT_EQ(bad.Identify("greedy"), 0);
+    FrameHeader h;
+    h.length = 0xFFFFFFF0u;
+    CopyName(h.to, "greedy");
+    ASSERT_TRUE(bad.Send(h));
+    EXPECT_TRUE(bad.ClosedByPeer());
+    EXPECT_FALSE(run.WaitEnded(0));
+    ASSERT_EQ(good.Identify("good"), 0);
+    EXPECT_TRUE(WaitFor([&] { return seen.Disconnects() == 1; }));
+}
+
+TEST(MessageServerTest, FailedAcceptsNeverEndTheLoop) {
+    ServerRunner run;
+    ASSERT_TRUE(run.ok());
+    for (int error : {ECONNABORTED, EMFILE, ENOBUFS}) {
+        port::InjectAcceptFailures(error, 2);
+        TestClient c;
+        ASSERT_TRUE(c.Connect(run.port()));
+        EXPECT_EQ(c.Identify("late"), 0) << error;
+        EXPECT_FALSE(run.WaitEnded(0));
+    }
+    port::InjectAcceptFailures(0, 0);
+}
+
+TEST(MessageServerTest, PeerVanishingMidFrameLeavesTheServerRunning) {
+    ServerRunner run;
+    ASSERT_TRUE(run.ok());
+    {
+        TestClient c;
+        ASSERT_TRUE(c.Connect(run.port()));
+        ASSERT_EQ(c.Identify("gone"), 0);
+        FrameHeader h;
+        h.length = 1000;
+        uint8_t head[kHeaderSize];
+        EncodeHeader(h, head);
+        ASSERT_TRUE(c.SendRaw(head, sizeof head));
+        ASSERT_TRUE(c.SendRaw("partial", 7));  // the payload read stays queued
+    }
+    TestClient again;
+    ASSERT_TRUE(again.Connect(run.port()));
+    // The name is free again once the first client has been removed.
+    EXPECT_TRUE(WaitFor([&] { return again.Identify("gone") == 0; }));
+    EXPECT_EQ(run.Stop(), 10);
+}
+
+TEST(MessageServerTest, ClientThatNeverReadsIsRemovedOnceItsBacklogOverflows) {
+    Seen seen;
+    ServerRunner run([&](wrl_msgsrv* s) { Watch(s, &seen); });
+    ASSERT_TRUE(run.ok());
+    TestClient hog, other;
+    ASSERT_TRUE(hog.SmallReceiveBuffer());
+    ASSERT_TRUE(hog.Connect(run.port()));
+    ASSERT_TRUE(other.Connect(run.port()));
+    ASSERT_EQ(hog.Identify("hog"), 0);
+    ASSERT_EQ(other.Identify("other"), 0);
+    // Every request queues its answer for the hog itself, which never reads them.
+    const std::string chunk(256 * 1024, 'h');
+    int sent = 0;
+    while (sent < 1000 && hog.SendNormal("hog", "hog", 0, chunk)) ++sent;
+    EXPECT_GT(sent, static_cast<int>(WRL_MAX_BACKLOG / chunk.size()));
+    EXPECT_TRUE(hog.DrainUntilClosed());
+    EXPECT_TRUE(WaitFor([&] { return seen.Disconnects() == 1; }));
+    // Nothing waits for the name any more: a new "hog" starts with an empty queue.
+    TestClient again;
+    ASSERT_TRUE(again.Connect(run.port()));
+    ASSERT_EQ(again.Identify("hog"), 0);
+    EXPECT_TRUE(again.Silent(100));
+    ASSERT_TRUE(other.SendNormal("other", "other", 0, "still served"));
+    Frame f;
+    ASSERT_TRUE(other.Receive(&f));
+    ASSERT_TRUE(other.Receive(&f));
+    EXPECT_EQ(std::string(f.payload.begin(), f.payload.end()), "still served");
+}
+
+}  // namespace
+}  // namespace wrl
