@@ -7,10 +7,14 @@ function(qm_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+  set(props TIMEOUT 300)
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+    PROPERTIES ${props})
 endfunction()
 
 # qm_add_bench(NAME name SOURCES a_bench.cpp ... LIBS lib ...)

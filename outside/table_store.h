@@ -23,7 +23,7 @@ enum dbd_fieldtype_e : int32_t {
 
 // ---------------------------------------------------------------------------------------
 // Static definitions handed to the dictionary. They must outlive every database created
-// from them (the server declares them as static constants).
+// from them (the server declares them as static constants). Names are at most 31 characters.
 
 struct dbd_columndef_t {
     const char* name;  // at most 31 characters
@@ -39,6 +39,8 @@ struct dbd_indexdef_t {
     int32_t flag_indexed;                         // declared 1 for every index
     int32_t flag_primary;                         // 1 for the primary index, 0 for a secondary one
 };
+// The two flags are recorded as declared and not checked: the primary index is the one that
+// dbd_tabledef_t::primary_index names, every other index is a non-unique secondary index.
 
 struct dbd_tabledef_t {
     const char* name;                  // table name, at most 31 characters
@@ -95,21 +97,38 @@ struct dbv_cursorstruct;
 // Declares a table definition by its name. Non-zero when the definition is malformed
 // (no columns, unknown index column, no or unknown primary index) or the name is taken
 // by a different definition; declaring the same definition again is accepted.
+// Also malformed: a null, empty or too long name; a column name used twice; an unknown
+// column type; a text or byte column of fewer than 1 or more than 2^20 bytes; a row
+// longer than 16 MiB; more than 1024 columns or 64 indexes; an index without columns, with
+// a column twice, or with the name of another index.
+// Row layout: columns in order at their natural C alignment (int32 and float 4, double 8,
+// text and bytes 1), the row length rounded up to the largest alignment, so a row equals
+// the plain C struct of the same members.
+// Keys compare byte for byte on their columns, texts only up to their terminator (a text
+// field without one compares in full): bytes after the NUL never make two keys differ.
 int dbd_definevirtualtable(const dbd_tabledef_t* definition);
 
-// Attaches tags to columns of the table `table_name` (declared before or after the tag).
+// Attaches tags to columns of the table `table_name`. REQUIRES: the table is declared; the
+// tag may be declared before or after. References are added behind earlier ones (one
+// already attached is not added again), all or none: non-zero, and nothing added, for an
+// undeclared table, a negative count, null
+// `refs` with a positive count, a null, empty or too long tag name, or a field that is not
+// a column of the table.
 int dbd_definetabletagreferences(const char* table_name, const dbd_tagreference_t* refs,
                                  int32_t count);
 
-// Declares a tag. Non-zero for a null or empty name.
+// Declares a tag (declaring it again replaces its description). Non-zero for a null,
+// empty or too long name.
 int dbd_definetag(const dbd_tagdef_t* tag);
 
 // Creates a virtual database and makes it current. Non-zero when the name is empty or a
 // database of that name already exists (the existing one is then made current).
 int dbd_createvirtualdatabase(const char* name);
 
-// Drops a virtual database with all its tables; handles into it become invalid. When it
-// was current, no database is current afterwards. Non-zero when there is none of that name.
+// Drops a virtual database with all its tables; table and index handles into it become
+// invalid. Cursors still open on its tables fetch nothing more and must still be closed.
+// When it was current, no database is current afterwards. Non-zero when there is none of
+// that name.
 int dbd_dropvirtualdatabase(const char* name);
 
 // Makes an existing database current. Non-zero when there is none of that name.
@@ -133,16 +152,20 @@ dbv_indexstruct* dbd_getvirtualindexpointer(int32_t table_number, const char* in
 // For a secondary index "first" means first inserted. Non-zero: no such row.
 int dbv_select(dbv_indexstruct* index, void* row);
 
-// Inserts a copy of `row`. Non-zero when its primary key is already present.
+// Inserts a copy of `row`. Non-zero when its primary key is already present (or the table
+// holds 2^31 - 1 rows, or memory runs out).
 int dbv_insert(dbv_tablestruct* table, const void* row);
 
-// Replaces the row with the same primary key as `row`. Non-zero when there is none.
+// Replaces the row with the same primary key as `row`. Non-zero when there is none, or
+// when `primary` is not the table's primary index.
 int dbv_update(dbv_indexstruct* primary, const void* row);
 
-// Deletes the row with the primary key held in `row`. Non-zero when there is none.
+// Deletes the row with the primary key held in `row`. Non-zero when there is none, or
+// when `primary` is not the table's primary index.
 int dbv_delete(dbv_indexstruct* primary, const void* row);
 
-// Deletes every row of the table. Open cursors on it then fetch nothing more.
+// Deletes every row of the table. Open cursors on it then fetch nothing more. Non-zero
+// for a null table.
 int dbv_cleartable(dbv_tablestruct* table);
 
 // Row length in bytes; 0 for a null table.
@@ -155,6 +178,14 @@ int32_t dbv_getrowcount(dbv_tablestruct* table);
 // Cursors. A cursor sees the rows that matched when it was opened, in its order, less
 // those deleted since; deleting or updating the current row (or any other) never breaks
 // it. Rows inserted after the open are not seen. Every cursor must be closed.
+// An updated row is returned with its new contents. A cursor over an index key keeps the
+// rows that had the key at the open and, at each fetch, skips those deleted since and
+// those whose key in that index an update has changed; a row updated into the key after
+// the open is not seen (it was not there at the open). An all-rows cursor returns updated
+// rows in their place, whatever their new key. After dbv_cleartable, a successful
+// dbv_readtable on the table, or the drop of its database, the cursor fetches nothing more.
+// Within one key of a secondary index, and in table order, rows keep the order in which
+// they were inserted, also when an update moves a row to another key.
 
 // The rows whose key in `index` equals the key columns of `key_row`: for the primary
 // index at most one, for a secondary index in insertion order. Null for a null index.
@@ -163,7 +194,8 @@ dbv_cursorstruct* dbv_opencursor(dbv_indexstruct* index, const void* key_row);
 // All rows of the table in table order (insertion order).
 dbv_cursorstruct* dbv_opencursor_all(dbv_tablestruct* table);
 
-// Copies the next row into `row`. Non-zero when there are no more rows.
+// Copies the next row into `row`. Non-zero when there are no more rows; from then on no
+// row is current.
 int dbv_fetch(dbv_cursorstruct* cursor, void* row);
 
 // Deletes the row last fetched. Non-zero when nothing was fetched or it is already gone.
@@ -182,6 +214,12 @@ void dbv_closecursor(dbv_cursorstruct* cursor);
 // verifies the whole block before it touches the table, so a truncated or altered block is
 // refused and the table keeps its rows. On success the table holds exactly the block's rows
 // and the stream stands just behind the block.
+// Block, little-endian: "QTBL", format version 1, row length, row count, CRC-32 of those 16
+// bytes, the rows in table order, CRC-32 of everything before it. A read also refuses a
+// block of another row length, another version, more than 2^31 - 1 rows, or two rows with
+// the same primary key; it never seeks (pipes and compressed streams work) and allocates
+// only as the stream actually delivers rows. Where a read fails, the stream position is
+// unspecified. Cursors open on the table fetch nothing more after a successful read.
 
 int dbv_writetable(FILE* stream, dbv_tablestruct* table);
 int dbv_readtable(FILE* stream, dbv_tablestruct* table);
@@ -191,7 +229,7 @@ int dbv_readtable(FILE* stream, dbv_tablestruct* table);
 namespace dbv {
 dbv_tablestruct* GetVirtualTablePointer(int32_t table_number);
 dbv_indexstruct* GetVirtualPrimaryPointer(int32_t table_number);
-const char* GetVirtualTableName(int32_t table_number);          // null when unknown
+const char* GetVirtualTableName(int32_t table_number);           // null when unknown
 int32_t GetVirtualTableByPointer(const dbv_tablestruct* table);  // -1 when unknown
 int32_t GetVirtualTableSizeof(int32_t table_number);             // row length, 0 when unknown
 int32_t GetVirtualFieldCount(int32_t table_number);              // 0 when unknown

@@ -1,0 +1,26 @@
+# The in-memory table store stand-in (library outside_store) and its tests.
+add_library(outside_store STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/table_layout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_key.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_hash_index.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_rows.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_dictionary.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/virtual_database.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_row_api.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_cursor.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_serialise.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/table_metadata.cpp)
+target_include_directories(outside_store PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(outside_store PUBLIC ZLIB::ZLIB)
+
+qm_add_test(NAME outside_store_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/table_hash_index_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/table_key_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/table_layout_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/table_rows_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/table_cursor_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/virtual_database_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/table_serialise_test.cpp
+  LIBS outside_store
+  LABELS outside)

@@ -1,0 +1,78 @@
+// Key hashing for the table store's hash indexes: a 64-bit multiply-xorshift hash over
+// eight bytes at a time, cheap for the short names that make up most keys.
+#include "outside/table_key.h"
+
+#include <bit>
+
+namespace table_store {
+namespace {
+
+constexpr uint64_t kMultiplier = 0xc6a4a7935bd1e995ULL;
+
+inline uint64_t scramble(uint64_t k) {
+    k *= kMultiplier;
+    k ^= k >> 47;
+    return k * kMultiplier;
+}
+
+inline uint64_t hash_bytes(const unsigned char* p, size_t n, uint64_t h) {
+    h = (h ^ n) * kMultiplier;  // the length separates "ab","" from "a","b"
+    while (n >= 8) {
+        uint64_t k;
+        std::memcpy(&k, p, 8);
+        h = (h ^ scramble(k)) * kMultiplier;
+        p += 8;
+        n -= 8;
+    }
+    if (n > 0) {
+        uint64_t k = 0;
+        std::memcpy(&k, p, n);
+        h = (h ^ scramble(k)) * kMultiplier;
+    }
+    return h;
+}
+
+// Hashes the text in a field of `size` bytes up to its NUL, finding the NUL eight bytes at
+// a time in the same pass instead of scanning the field twice.
+inline uint64_t hash_text(const unsigned char* p, size_t size, uint64_t h) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t kLow = 0x0101010101010101ULL;
+        constexpr uint64_t kHigh = 0x8080808080808080ULL;
+        size_t done = 0;
+        while (true) {
+            const size_t left = size - done;
+            uint64_t k = 0;
+            std::memcpy(&k, p + done, left < 8 ? left : 8);
+            // Lowest flagged byte is the first zero byte (higher flags may be false alarms).
+            uint64_t zero = (k - kLow) & ~k & kHigh;
+            if (left < 8) zero &= (uint64_t{1} << (8 * left)) - 1;  // bytes beyond the field
+            if (zero != 0) {
+                const unsigned bytes = static_cast<unsigned>(std::countr_zero(zero)) / 8;
+                k &= bytes == 0 ? 0 : (~uint64_t{0} >> (64 - 8 * bytes));
+                h = (h ^ scramble(k)) * kMultiplier;
+                return (h ^ (done + bytes)) * kMultiplier;
+            }
+            h = (h ^ scramble(k)) * kMultiplier;
+            done += left < 8 ? left : 8;
+            if (done == size) return (h ^ done) * kMultiplier;  // no terminator: whole field
+        }
+    } else {
+        return hash_bytes(p, text_length(p, size), h);
+    }
+}
+
+}  // namespace
+
+uint64_t key_hash(const std::vector<KeyPart>& parts, const unsigned char* row) {
+    uint64_t h = 0x9e3779b97f4a7c15ULL;
+    for (const KeyPart& part : parts) {
+        const unsigned char* field = row + part.offset;
+        h = part.text ? hash_text(field, part.size, h) : hash_bytes(field, part.size, h);
+    }
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return h;
+}
+
+}  // namespace table_store

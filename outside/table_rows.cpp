@@ -1,0 +1,262 @@
+// Row storage of one table. Every change first reserves all memory it may need (slot,
+// hash room, key node) and only then touches the table, so an allocation failure leaves
+// the table as it was.
+#include "outside/table_rows.h"
+
+#include <cstring>
+#include <new>
+
+namespace table_store {
+namespace {
+
+constexpr size_t kChunkBytes = 64 * 1024;
+constexpr uint32_t kMaxSlots = 1u << 31;  // keeps every row count inside int32
+
+// Makes room for `needed` elements, growing geometrically so that a run of single-element
+// reservations stays linear in total.
+template <class Vector>
+void reserve_for(Vector& v, size_t needed) {
+    if (v.capacity() < needed) v.reserve(needed > 2 * v.capacity() ? needed : 2 * v.capacity());
+}
+
+}  // namespace
+
+RowTable::RowTable(std::shared_ptr<const TableLayout> layout, uint64_t first_seq)
+    : layout_(std::move(layout)),
+      primary_key_(&layout_->indexes[static_cast<size_t>(layout_->primary)].key),
+      row_length_(static_cast<size_t>(layout_->row_length)),
+      stride_((sizeof(Slot) + row_length_ + alignof(Slot) - 1) / alignof(Slot) * alignof(Slot)),
+      next_seq_(first_seq == 0 ? 1 : first_seq) {
+    while (chunk_shift_ < 16 && (stride_ << (chunk_shift_ + 1)) <= kChunkBytes) {
+        ++chunk_shift_;
+    }
+    chunk_mask_ = (1u << chunk_shift_) - 1;
+    secondary_of_index_.assign(layout_->indexes.size(), -1);
+    for (size_t i = 0; i < layout_->indexes.size(); ++i) {
+        if (layout_->indexes[i].primary) continue;
+        secondary_of_index_[i] = static_cast<int32_t>(secondaries_.size());
+        Secondary sec;
+        sec.key = &layout_->indexes[i].key;
+        secondaries_.push_back(std::move(sec));
+    }
+}
+
+uint32_t RowTable::find_primary(uint64_t hash, const unsigned char* key_row) const {
+    return primary_.find(hash, [&](uint32_t slot) {
+        return key_equal_prefetched(*primary_key_, row(slot), key_row);
+    });
+}
+
+uint32_t RowTable::find_node(const Secondary& sec, uint64_t hash,
+                             const unsigned char* key_row) const {
+    return sec.map.find(hash, [&](uint32_t node) {
+        return key_equal(*sec.key, row(sec.nodes[node].head), key_row);
+    });
+}
+
+uint32_t RowTable::find(int32_t index, const void* key_row) const {
+    const auto* key = static_cast<const unsigned char*>(key_row);
+    const int32_t position = secondary_of_index_[static_cast<size_t>(index)];
+    if (position < 0) return find_primary(key_hash(*primary_key_, key), key);
+    const Secondary& sec = secondaries_[static_cast<size_t>(position)];
+    const uint32_t node = find_node(sec, key_hash(*sec.key, key), key);
+    return node == kNoSlot ? kNoSlot : sec.nodes[node].head;
+}
+
+void RowTable::reserve_slot() {
+    if (free_slot_ != kNoSlot) return;
+    const size_t old_size = capacity_;
+    const size_t per_chunk = size_t{1} << chunk_shift_;
+    if (old_size + per_chunk > kMaxSlots) throw std::bad_alloc();
+    const size_t new_size = old_size + per_chunk;
+    // Every allocation happens before the first change. operator new[] aligns the chunk
+    // for any fundamental type, and the stride keeps every record aligned for Slot.
+    std::unique_ptr<unsigned char[]> chunk(new unsigned char[per_chunk * stride_]);
+    reserve_for(chunks_, chunks_.size() + 1);
+    for (Secondary& sec : secondaries_) reserve_for(sec.links, new_size);
+
+    for (size_t i = 0; i < per_chunk; ++i) new (chunk.get() + i * stride_) Slot{};
+    chunks_.push_back(std::move(chunk));
+    capacity_ = static_cast<uint32_t>(new_size);
+    for (Secondary& sec : secondaries_) sec.links.resize(new_size);
+    for (size_t s = new_size; s-- > old_size;) {  // lowest slot first out of the free list
+        meta(static_cast<uint32_t>(s)).next = free_slot_;
+        free_slot_ = static_cast<uint32_t>(s);
+    }
+}
+
+void RowTable::reserve_node(Secondary& sec) {
+    sec.map.reserve(sec.map.size() + 1);
+    if (sec.free_node == kNoSlot) reserve_for(sec.nodes, sec.nodes.size() + 1);
+}
+
+bool RowTable::insert(const void* new_row) {
+    const auto* data = static_cast<const unsigned char*>(new_row);
+    const uint64_t hash = key_hash(*primary_key_, data);
+    if (find_primary(hash, data) != kNoSlot) return false;
+    if (count_ >= static_cast<uint32_t>(INT32_MAX)) return false;
+    primary_.reserve(count_ + 1);
+    reserve_slot();
+    for (Secondary& sec : secondaries_) reserve_node(sec);
+
+    const uint32_t slot = free_slot_;
+    Slot& s = meta(slot);
+    free_slot_ = s.next;
+    std::memcpy(mutable_row(slot), data, row_length_);
+    s.seq = next_seq_++;
+    s.state = kLive;
+    s.pins = 0;
+    s.prev = tail_;
+    s.next = kNoSlot;
+    if (tail_ == kNoSlot) {
+        head_ = slot;
+    } else {
+        meta(tail_).next = slot;
+    }
+    tail_ = slot;
+    ++count_;
+    primary_.insert(hash, slot);
+    for (Secondary& sec : secondaries_) link_secondary(sec, slot);
+    return true;
+}
+
+void RowTable::link_secondary(Secondary& sec, uint32_t slot) {
+    const uint64_t hash = key_hash(*sec.key, row(slot));
+    const uint32_t node = find_node(sec, hash, row(slot));
+    ChainLink& link = sec.links[slot];
+    if (node == kNoSlot) {
+        uint32_t fresh = sec.free_node;
+        if (fresh == kNoSlot) {
+            fresh = static_cast<uint32_t>(sec.nodes.size());
+            sec.nodes.push_back(KeyNode{});  // room reserved by reserve_node
+        } else {
+            sec.free_node = sec.nodes[fresh].tail;
+        }
+        sec.nodes[fresh] = KeyNode{slot, slot};
+        sec.map.insert(hash, fresh);
+        link = ChainLink{kNoSlot, kNoSlot, fresh};
+        return;
+    }
+    // Chains run in insertion order; a new row goes last, a row whose key an update
+    // changed goes where its insertion number puts it.
+    KeyNode& key_node = sec.nodes[node];
+    const uint64_t seq = meta(slot).seq;
+    uint32_t before = key_node.tail;
+    while (before != kNoSlot && meta(before).seq > seq) before = sec.links[before].prev;
+    const uint32_t after = before == kNoSlot ? key_node.head : sec.links[before].next;
+    link = ChainLink{before, after, node};
+    if (before == kNoSlot) {
+        key_node.head = slot;
+    } else {
+        sec.links[before].next = slot;
+    }
+    if (after == kNoSlot) {
+        key_node.tail = slot;
+    } else {
+        sec.links[after].prev = slot;
+    }
+}
+
+void RowTable::unlink_secondary(Secondary& sec, uint32_t slot) {
+    const ChainLink link = sec.links[slot];
+    KeyNode& key_node = sec.nodes[link.node];
+    if (link.prev == kNoSlot) {
+        key_node.head = link.next;
+    } else {
+        sec.links[link.prev].next = link.next;
+    }
+    if (link.next == kNoSlot) {
+        key_node.tail = link.prev;
+    } else {
+        sec.links[link.next].prev = link.prev;
+    }
+    sec.links[slot] = ChainLink{};
+    if (key_node.head == kNoSlot) {  // last row of the key: the key goes
+        sec.map.erase(key_hash(*sec.key, row(slot)), link.node);
+        key_node.tail = sec.free_node;
+        sec.free_node = link.node;
+    }
+}
+
+bool RowTable::replace(uint32_t slot, const void* new_row, bool same_primary_key) {
+    const auto* data = static_cast<const unsigned char*>(new_row);
+    const unsigned char* old = row(slot);
+    const bool primary_changed = !same_primary_key && !key_equal(*primary_key_, old, data);
+    uint64_t new_hash = 0;
+    if (primary_changed) {
+        new_hash = key_hash(*primary_key_, data);
+        if (find_primary(new_hash, data) != kNoSlot) return false;
+    }
+    uint64_t changed = 0;  // bit per secondary index whose key differs
+    for (size_t i = 0; i < secondaries_.size(); ++i) {
+        if (!key_equal(*secondaries_[i].key, old, data)) changed |= uint64_t{1} << i;
+    }
+    for (size_t i = 0; i < secondaries_.size(); ++i) {
+        if (changed & (uint64_t{1} << i)) reserve_node(secondaries_[i]);
+    }
+
+    if (primary_changed) primary_.erase(key_hash(*primary_key_, old), slot);
+    for (size_t i = 0; i < secondaries_.size(); ++i) {
+        if (changed & (uint64_t{1} << i)) unlink_secondary(secondaries_[i], slot);
+    }
+    std::memcpy(mutable_row(slot), data, row_length_);
+    if (primary_changed) primary_.insert(new_hash, slot);
+    for (size_t i = 0; i < secondaries_.size(); ++i) {
+        if (changed & (uint64_t{1} << i)) link_secondary(secondaries_[i], slot);
+    }
+    return true;
+}
+
+void RowTable::erase(uint32_t slot, uint64_t primary_hash) {
+    primary_.erase(primary_hash, slot);
+    for (Secondary& sec : secondaries_) unlink_secondary(sec, slot);
+    --count_;
+    if (meta(slot).pins > 0) {
+        meta(slot).state = kDead;
+    } else {
+        release_slot(slot);
+    }
+}
+
+void RowTable::release_slot(uint32_t slot) {
+    Slot& s = meta(slot);
+    if (s.prev == kNoSlot) {
+        head_ = s.next;
+    } else {
+        meta(s.prev).next = s.next;
+    }
+    if (s.next == kNoSlot) {
+        tail_ = s.prev;
+    } else {
+        meta(s.next).prev = s.prev;
+    }
+    s = Slot{};
+    s.next = free_slot_;
+    free_slot_ = slot;
+}
+
+void RowTable::unpin(uint32_t slot) {
+    Slot& s = meta(slot);
+    if (s.pins > 0 && --s.pins == 0 && s.state == kDead) release_slot(slot);
+}
+
+void RowTable::clear() {
+    for (uint32_t slot = head_; slot != kNoSlot;) {
+        const uint32_t next = meta(slot).next;
+        if (meta(slot).pins > 0) {
+            meta(slot).state = kDead;
+        } else {
+            release_slot(slot);
+        }
+        slot = next;
+    }
+    primary_.clear();
+    for (Secondary& sec : secondaries_) {
+        sec.map.clear();
+        sec.nodes.clear();
+        sec.free_node = kNoSlot;
+    }
+    count_ = 0;
+}
+
+}  // namespace table_store
