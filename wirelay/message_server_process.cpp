@@ -208,10 +208,17 @@ int ProcessIdentify(wrl_msgsrv* s, wrl_msg* m) {
         // an anonymous one whose departure nobody is told about.
         status = WRL_EDUPLICATE;
     } else {
+        char old_name[kNameSize];
+        std::memcpy(old_name, c->name, kNameSize);
         if (RenameClient(s, c, m->from) != WRL_OK) {
             s->pool.Release(m);
             return WRL_ENOMEM;
         }
+        // A client that identifies again leaves under its old name first, so that every
+        // connect handler call is paired with one disconnect call (the server counts its
+        // clients and cleans up after a name by them).
+        if (old_name[0] != '\0' && s->disconnect_handler != nullptr)
+            s->disconnect_handler(old_name, s->disconnect_user);
         status = s->connect_handler != nullptr
                      ? static_cast<uint32_t>(s->connect_handler(c->name, s->connect_user))
                      : WRL_OK;

@@ -1,0 +1,108 @@
+// Test harness for end-to-end tests: a temporary folder, a free TCP port, and a real
+// qm_server (or qm_admin) process started in that folder with its standard output and
+// error captured in files. Every wait has a time-out; the destructor kills what is left.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace qm_e2e {
+
+// A fresh folder under /tmp, removed with its contents by the destructor.
+class temp_dir_c {
+ public:
+  temp_dir_c();
+  ~temp_dir_c();
+  temp_dir_c(const temp_dir_c&) = delete;
+  temp_dir_c& operator=(const temp_dir_c&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A TCP port that was free a moment ago (bound on 0 and released).
+int free_port();
+
+// Whole content of a file, empty when it cannot be read.
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+
+// One child process. Environment: the test's own, with the variables in `unset` removed
+// and `set` ("NAME=value") added.
+class process_c {
+ public:
+  process_c() = default;
+  ~process_c();
+  process_c(const process_c&) = delete;
+  process_c& operator=(const process_c&) = delete;
+
+  // Starts `program` with `args` in folder `cwd`; stdout and stderr go to files there
+  // (named after `tag`). False when the process cannot be started.
+  bool start(const std::string& program, const std::vector<std::string>& args,
+             const std::string& cwd, const std::string& tag,
+             const std::vector<std::string>& set = {}, const std::vector<std::string>& unset = {});
+
+  // Waits until `text` appears in stderr (or stdout); false on time-out or exit.
+  bool wait_for_stderr(const std::string& text, int timeout_ms);
+  bool wait_for_stdout(const std::string& text, int timeout_ms);
+
+  // Waits for the exit; the exit status, or -1 on time-out, or 128 + signal.
+  int wait_exit(int timeout_ms);
+
+  // Sends a signal and reaps the process.
+  void kill_and_wait(int signal_number);
+
+  bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  std::string out() const { return read_file(out_path_); }
+  std::string err() const { return read_file(err_path_); }
+
+ private:
+  bool wait_for(const std::string& path, const std::string& text, int timeout_ms);
+  pid_t pid_ = -1;
+  int status_ = -1;
+  std::string out_path_;
+  std::string err_path_;
+};
+
+// Runs a program to completion (at most `timeout_ms`) and returns its exit status (-1 on
+// time-out); its output lands in `out` and `err`.
+int run_program(const std::string& program, const std::vector<std::string>& args,
+                const std::string& cwd, std::string* out, std::string* err,
+                const std::vector<std::string>& set = {}, int timeout_ms = 10000);
+
+// A qm_server started on "tcpip:localhost,PORT" in its own temporary folder, with
+// QM_SERVER and QM_SERVER_DATABASE_DIRECTORY removed from its environment.
+class server_c {
+ public:
+  server_c() = default;
+  // Starts (or restarts) the server; retries on another port when its port was taken
+  // meanwhile. Waits for "Server started successfully.". False when it does not start.
+  bool start(const std::vector<std::string>& extra_args = {}, int port = 0);
+  // Starts it again on the same port and folder (killing a running one first).
+  bool restart(const std::vector<std::string>& extra_args = {});
+  std::string address() const { return "tcpip:localhost," + std::to_string(port_); }
+  int port() const { return port_; }
+  const std::string& dir() const { return dir_.path(); }
+  std::string database_file() const { return dir_.file("tcpip_localhost_" + std::to_string(port_) + ".db"); }
+  process_c& process() { return process_; }
+  // Waits until stdout contains `text`.
+  bool wait_for_log(const std::string& text, int timeout_ms = 3000) {
+    return process_.wait_for_stdout(text, timeout_ms);
+  }
+  std::string log() const { return process_.out(); }
+
+ private:
+  enum class launch_result { started, port_taken, failed };
+  launch_result launch(const std::vector<std::string>& extra_args);
+  temp_dir_c dir_;
+  int port_ = 0;
+  process_c process_;
+  int starts_ = 0;
+};
+
+}  // namespace qm_e2e
