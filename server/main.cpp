@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "port/limits.h"
 #include "server/command_line.h"
 #include "server/request_callback.h"
 #include "server/server_database.h"
@@ -33,6 +34,9 @@ int main(int argc, char** argv) {
     std::printf("Server failure\n");
     return 1;
   }
+  // Many idle or stalled workstations must not exhaust the default soft descriptor limit.
+  if (port_raise_open_file_limit() < 0)
+    std::fprintf(stderr, "Warning: could not raise the open file limit\n");
   wrl_msgsrv* server = nullptr;
   const int created = wrl_msgsrv_create(options.address.c_str(), &server);
   if (created != 0) {

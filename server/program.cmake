@@ -12,7 +12,7 @@ if(TARGET server_core AND TARGET wirelay)
   target_link_libraries(server_program PUBLIC cdb_request server_core wirelay)
 
   add_executable(qm_server ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
-  target_link_libraries(qm_server PRIVATE server_program)
+  target_link_libraries(qm_server PRIVATE server_program port_files)
 
   qm_add_test(NAME server_program_test
     SOURCES
