@@ -56,14 +56,15 @@ bool port_absolute_path(const char* path, char* out, size_t out_size) {
     while (pos < joined.size()) {
         size_t end = joined.find('/', pos);
         if (end == std::string::npos) end = joined.size();
-        const std::string_view part(joined.data() + pos, end - pos);
-        if (!part.empty() && part != ".") {
+        const size_t length = end - pos;
+        const bool dot = length == 1 && joined[pos] == '.';
+        if (length > 0 && !dot) {
             result.push_back('/');
-            result.append(part);
+            result.append(joined, pos, length);
         }
         pos = end + 1;
     }
-    if (result.empty()) result = "/";
+    if (result.empty()) result.push_back('/');
 
     if (result.size() + 1 > out_size) return false;
     memcpy(out, result.c_str(), result.size() + 1);
