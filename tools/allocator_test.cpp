@@ -1,0 +1,188 @@
+// Tests of the block allocator: slot and block geometry, the two-block growth step, reuse
+// of freed slots, block release, reset, statistics, the registry report and failures.
+#include "tools/allocator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/containers_test_support.h"
+#include "tools/tool_alloc.h"
+
+namespace {
+
+std::string s_printed;
+
+int Capture(const char* format, ...) {
+  char line[512];
+  va_list arguments;
+  va_start(arguments, format);
+  const int n = std::vsnprintf(line, sizeof line, format, arguments);
+  va_end(arguments);
+  s_printed += line;
+  return n;
+}
+
+uint32_t Blocks(const tool_allocator_s* allocator) {
+  uint32_t blocks = 0;
+  tool_allocator_stats(allocator, nullptr, nullptr, &blocks, nullptr, nullptr, nullptr);
+  return blocks;
+}
+
+class AllocatorTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    tool_alloc_fail_reset();
+    tool_allocator_destroy(allocator_);
+  }
+  tool_allocator_s* allocator_ = nullptr;
+};
+
+TEST_F(AllocatorTest, Geometry) {
+  struct Case {
+    size_t element_size;
+    uint32_t per_block;
+    uint32_t slot, block, slots;
+  };
+  for (const Case& c : {Case{56, 1, 64, 496, 7}, Case{72, 1, 80, 496, 6}, Case{1, 1, 24, 496, 20},
+                        Case{100, 10, 112, 1488, 13}, Case{17, 0, 32, 496, 15},
+                        Case{2000, 1, 2008, 2480, 1}}) {
+    tool_allocator_s* a = tool_allocator_create(c.element_size, c.per_block, 0, "geometry", 1);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->slot_size, c.slot) << c.element_size;
+    EXPECT_EQ(a->block_size, c.block) << c.element_size;
+    EXPECT_EQ(a->slots_per_block, c.slots) << c.element_size;
+    tool_allocator_destroy(a);
+  }
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(tool_allocator_create(size_t{1} << 33, 1, 0, "huge", 1), nullptr);
+  EXPECT_EQ(tool_allocator_create(64, UINT32_MAX, 0, "huge", 1), nullptr);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("Allocator block too large."), std::string::npos);
+}
+
+TEST_F(AllocatorTest, GrowsTwoBlocksAtATimeAndReusesFreedSlots) {
+  allocator_ = tool_allocator_create(56, 1, 0, "grow", 10);
+  void* first = tool_allocator_alloc(allocator_);
+  EXPECT_EQ(Blocks(allocator_), 2u);
+  std::vector<char*> order{static_cast<char*>(first)};
+  for (int i = 2; i <= 14; ++i) order.push_back(static_cast<char*>(tool_allocator_alloc(allocator_)));
+  EXPECT_EQ(std::set<char*>(order.begin(), order.end()).size(), 14u);
+  EXPECT_EQ(Blocks(allocator_), 2u);
+  // The first element is the first slot of the newer block; the next six fill that block
+  // from its last slot down, 64 bytes apart.
+  for (int i = 1; i < 7; ++i) EXPECT_EQ(order[i] - order[0], (7 - i) * 64) << i;
+  void* fifteenth = tool_allocator_alloc(allocator_);
+  EXPECT_EQ(Blocks(allocator_), 4u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(fifteenth) % 8, 0u);
+
+  tool_allocator_free(first);
+  EXPECT_EQ(tool_allocator_alloc(allocator_), first);
+  EXPECT_EQ(allocator_->in_use, 15u);
+
+  testing::internal::CaptureStderr();  // a second free of one element is refused
+  tool_allocator_free(first);
+  tool_allocator_free(first);
+  EXPECT_TRUE(IsErrorLine(testing::internal::GetCapturedStderr(), "Element freed twice.", "allocator"));
+  EXPECT_EQ(allocator_->in_use, 14u);
+  EXPECT_EQ(allocator_->most_in_use, 15u);
+  tool_allocator_free(nullptr);
+}
+
+TEST_F(AllocatorTest, BlocksAreReleasedOnlyWithTheReleaseFlag) {
+  for (int release : {0, 1}) {
+    tool_allocator_s* a = tool_allocator_create(56, 1, release, "release", 20);
+    std::vector<void*> elements;
+    for (int i = 0; i < 14; ++i) elements.push_back(tool_allocator_alloc(a));
+    // The first seven (first slot, then the free list) all live in the second block.
+    for (int i = 0; i < 7; ++i) tool_allocator_free(elements[i]);
+    EXPECT_EQ(Blocks(a), release ? 1u : 2u);
+    void* again = tool_allocator_alloc(a);
+    EXPECT_EQ(Blocks(a), release ? 3u : 2u) << "no free slot was left with release";
+    tool_allocator_free(again);
+    for (int i = 7; i < 14; ++i) tool_allocator_free(elements[i]);
+    EXPECT_EQ(a->in_use, 0u);
+    tool_allocator_destroy(a);
+  }
+}
+
+TEST_F(AllocatorTest, ResetFreesEverySlotAndKeepsTheBlocks) {
+  allocator_ = tool_allocator_create(24, 1, 0, "reset", 30);
+  for (int i = 0; i < 30; ++i) tool_allocator_alloc(allocator_);
+  EXPECT_EQ(Blocks(allocator_), 2u);  // 15 slots of 32 bytes per block
+  EXPECT_EQ(tool_allocator_reset(allocator_), 1);
+  EXPECT_EQ(allocator_->in_use, 0u);
+  for (int i = 0; i < 30; ++i) tool_allocator_alloc(allocator_);
+  EXPECT_EQ(Blocks(allocator_), 2u);
+
+  uint32_t in_use, most, blocks;
+  uint64_t bytes, bytes_most, reserved;
+  EXPECT_EQ(tool_allocator_stats(allocator_, &in_use, &most, &blocks, &bytes, &bytes_most, &reserved), 1);
+  EXPECT_EQ(in_use, 30u);
+  EXPECT_EQ(most, 30u);
+  EXPECT_EQ(bytes, 960u);
+  EXPECT_EQ(bytes_most, 960u);
+  EXPECT_EQ(reserved, 960u);
+  EXPECT_EQ(tool_allocator_stats(nullptr, &in_use, &most, &blocks, &bytes, &bytes_most, &reserved), 0);
+  EXPECT_EQ(in_use + most + blocks + bytes + bytes_most + reserved, 0u);
+  EXPECT_EQ(tool_allocator_reset(nullptr), 0);
+  EXPECT_EQ(tool_allocator_destroy(nullptr), 0);
+  EXPECT_EQ(tool_allocator_alloc(nullptr), nullptr);
+}
+
+TEST_F(AllocatorTest, ReportListsTheRegistryNewestFirst) {
+  s_printed.clear();
+  tool_allocator_report(Capture);
+  EXPECT_EQ(s_printed,
+            "**** Allocator memory use *********************************\n"
+            "Number of allocators: 0\n"
+            " Total Memory        0.000 kb\n"
+            "**** Allocator memory use  end ****************************\n");
+
+  tool_allocator_s* older = tool_allocator_create(72, 1, 0, "tools/older.cpp", 42);
+  allocator_ = tool_allocator_create(16, 1, 0, std::string(300, 'n').c_str(), 7);
+  EXPECT_EQ(std::string(allocator_->name), std::string(255, 'n'));
+  for (int i = 0; i < 3; ++i) tool_allocator_alloc(older);
+  s_printed.clear();
+  tool_allocator_report(Capture);
+  EXPECT_EQ(s_printed,
+            "**** Allocator memory use *********************************\n"
+            "Number of allocators: 2\n" +
+                std::string(255, 'n') + " Linex: 7\n" +
+                "        0 in     0 bl        0.000/       0.000 (  0%) max       0        0.000  kb\n"
+                "tools/older.cpp                                       Linex: 42\n"
+                "        3 in     2 bl        0.234/       0.938 ( 25%) max       3        0.234  kb\n"
+                " Total Memory        0.938 kb\n"
+                "**** Allocator memory use  end ****************************\n");
+  tool_allocator_destroy(older);
+}
+
+TEST_F(AllocatorTest, AllocationFailures) {
+  tool_alloc_fail_after(0, 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(tool_allocator_create(32, 1, 0, "fails", 1), nullptr);
+  EXPECT_TRUE(IsErrorLine(testing::internal::GetCapturedStderr(), "Memory allocation failed.", "allocator"));
+
+  allocator_ = tool_allocator_create(32, 1, 0, "fails", 2);
+  for (long successes : {0, 1}) {  // the first block's record, then its slot memory
+    tool_alloc_fail_after(successes, 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(tool_allocator_alloc(allocator_), nullptr);
+    EXPECT_TRUE(IsErrorLine(testing::internal::GetCapturedStderr(), "Memory allocation failed.", "allocator"));
+    EXPECT_EQ(Blocks(allocator_), 0u);
+    EXPECT_EQ(allocator_->in_use, 0u);
+  }
+
+  tool_alloc_fail_after(2, 1);  // the second block fails: the first one serves
+  testing::internal::CaptureStderr();
+  void* element = tool_allocator_alloc(allocator_);
+  testing::internal::GetCapturedStderr();
+  EXPECT_NE(element, nullptr);
+  EXPECT_EQ(Blocks(allocator_), 1u);
+  EXPECT_EQ(allocator_->in_use, 1u);
+}
+
+}  // namespace
