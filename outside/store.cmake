@@ -1,5 +1,6 @@
 # The in-memory table store stand-in (library outside_store) and its tests.
 add_library(outside_store STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/table_memory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_layout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_key.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_hash_index.cpp
@@ -11,10 +12,11 @@ add_library(outside_store STATIC
   ${CMAKE_CURRENT_LIST_DIR}/table_serialise.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_metadata.cpp)
 target_include_directories(outside_store PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(outside_store PUBLIC ZLIB::ZLIB)
+target_link_libraries(outside_store PUBLIC port_files ZLIB::ZLIB)
 
 qm_add_test(NAME outside_store_test
   SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/table_memory_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_hash_index_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_key_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_layout_test.cpp

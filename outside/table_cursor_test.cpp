@@ -174,6 +174,46 @@ TEST_F(CursorTest, IndexCursorSkipsDeletedRowsAndRowsUpdatedOutOfItsKey) {
     EXPECT_EQ(nullptr, dbv_opencursor_all(nullptr));
 }
 
+TEST_F(CursorTest, OpenCursorsSurviveTheRowStorageGrowing) {
+    // Rows live in one block that is copied to a larger one as the table grows; cursors
+    // name rows by slot, so they must carry on across many such moves.
+    for (const char* user : {"a", "b", "c"}) {
+        DrawingLockRow row = drawing_row("m", "dwg", user, 1);
+        ASSERT_EQ(0, dbv_insert(drawings_, &row));
+    }
+    dbv_indexstruct* by_drawing = dbd_getvirtualindexpointer(kDrawingLocks, "ModelDrawingName");
+    const DrawingLockRow key = drawing_row("m", "dwg", "", 0);
+    dbv_cursorstruct* by_key = dbv_opencursor(by_drawing, &key);
+    dbv_cursorstruct* all = dbv_opencursor_all(drawings_);
+    DrawingLockRow row;
+    ASSERT_EQ(0, dbv_fetch(all, &row));
+    EXPECT_STREQ("a", row.UserName);
+    ASSERT_EQ(0, dbv_fetch(by_key, &row));
+    EXPECT_STREQ("a", row.UserName);
+
+    for (int i = 0; i < 5000; ++i) {  // many times the first block
+        DrawingLockRow more = drawing_row("m", i % 2 == 0 ? "dwg" : "x", numbered("u", i), 1);
+        ASSERT_EQ(0, dbv_insert(drawings_, &more));
+    }
+    DrawingLockRow b = drawing_row("m", "dwg", "b", 1);
+    ASSERT_EQ(0, dbv_delete(drawings_primary_, &b));
+    ASSERT_EQ(0, dbv_deletecurrent(all));  // "a", fetched before the growth
+
+    EXPECT_EQ((std::vector<std::string>{"c"}), fetch_users(all)) << "later inserts unseen";
+    EXPECT_EQ((std::vector<std::string>{"c"}), fetch_users(by_key));
+    dbv_closecursor(all);
+    dbv_closecursor(by_key);
+
+    by_key = dbv_opencursor(by_drawing, &key);
+    const std::vector<std::string> users = fetch_users(by_key);
+    dbv_closecursor(by_key);
+    ASSERT_EQ(2501u, users.size());
+    EXPECT_EQ("c", users[0]);
+    EXPECT_EQ("u0", users[1]);
+    EXPECT_EQ("u4998", users.back());
+    EXPECT_EQ(5001, dbv_getrowcount(drawings_));
+}
+
 TEST_F(CursorTest, DeletingEveryRowOfAKeyThroughTheCursor) {
     for (int i = 0; i < 5; ++i) {
         DrawingLockRow row = drawing_row("m", "d", numbered("u", i), i % 2);

@@ -10,7 +10,7 @@ void HashIndex::reserve(size_t count) {
 }
 
 void HashIndex::rehash(size_t capacity) {
-    std::vector<Entry> fresh(capacity, Entry{0, kNone});  // may throw: nothing changed yet
+    Entries fresh(capacity, Entry{0, kNone});  // may throw: nothing changed yet
     const auto mask = static_cast<uint32_t>(capacity - 1);
     for (const Entry& e : entries_) {
         if (e.id == kNone) continue;

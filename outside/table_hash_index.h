@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "outside/table_memory.h"
+
 namespace table_store {
 
 class HashIndex {
@@ -47,7 +49,8 @@ class HashIndex {
     static uint32_t fold(uint64_t hash) { return static_cast<uint32_t>(hash ^ (hash >> 32)); }
     void rehash(size_t capacity);
 
-    std::vector<Entry> entries_;
+    using Entries = std::vector<Entry, BlockAllocator<Entry>>;
+    Entries entries_;
     uint32_t mask_ = 0;
     size_t size_ = 0;
 };

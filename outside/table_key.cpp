@@ -24,9 +24,13 @@ inline uint64_t hash_bytes(const unsigned char* p, size_t n, uint64_t h) {
         p += 8;
         n -= 8;
     }
-    if (n > 0) {
-        uint64_t k = 0;
-        std::memcpy(&k, p, n);
+    if (n >= 4) {  // the first and the last four bytes; fixed-size loads need no call
+        uint32_t lo, hi;
+        std::memcpy(&lo, p, 4);
+        std::memcpy(&hi, p + n - 4, 4);
+        h = (h ^ scramble(lo | uint64_t{hi} << 32)) * kMultiplier;
+    } else if (n > 0) {
+        const uint64_t k = p[0] | uint64_t{p[n / 2]} << 8 | uint64_t{p[n - 1]} << 16;
         h = (h ^ scramble(k)) * kMultiplier;
     }
     return h;
@@ -42,7 +46,11 @@ inline uint64_t hash_text(const unsigned char* p, size_t size, uint64_t h) {
         while (true) {
             const size_t left = size - done;
             uint64_t k = 0;
-            std::memcpy(&k, p + done, left < 8 ? left : 8);
+            if (left >= 8) {
+                std::memcpy(&k, p + done, 8);  // a fixed size compiles to one load, no call
+            } else {
+                std::memcpy(&k, p + done, left);
+            }
             // Lowest flagged byte is the first zero byte (higher flags may be false alarms).
             uint64_t zero = (k - kLow) & ~k & kHigh;
             if (left < 8) zero &= (uint64_t{1} << (8 * left)) - 1;  // bytes beyond the field

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -60,6 +61,46 @@ TEST(TableKeyTest, NumberColumnsCompareEveryByte) {
         std::vector<unsigned char> c = a;
         c[at] = 1;
         EXPECT_FALSE(key_equal(layout.indexes[0].key, a.data(), c.data())) << at;
+    }
+}
+
+TEST(TableKeyTest, WordWiseComparisonsAgreeWithTheByteRules) {
+    // Random fields with NULs at random places: text_equal must agree with strncmp and
+    // bytes_equal with memcmp at every size, including the tails shorter than a word.
+    std::mt19937 rng(3);
+    for (size_t size = 1; size <= 40; ++size) {
+        for (int trial = 0; trial < 300; ++trial) {
+            std::vector<unsigned char> a(size), b(size);
+            for (size_t i = 0; i < size; ++i) a[i] = static_cast<unsigned char>("ab\0"[rng() % 3]);
+            b = a;
+            const int changes = static_cast<int>(rng() % 3);
+            for (int c = 0; c < changes; ++c) {
+                b[rng() % size] = static_cast<unsigned char>("ab\0\x80"[rng() % 4]);
+            }
+            const bool same_text = std::strncmp(reinterpret_cast<const char*>(a.data()),
+                                                reinterpret_cast<const char*>(b.data()), size) == 0;
+            ASSERT_EQ(same_text, text_equal(a.data(), b.data(), size)) << size;
+            ASSERT_EQ(std::memcmp(a.data(), b.data(), size) == 0,
+                      bytes_equal(a.data(), b.data(), size))
+                << size;
+            const std::vector<KeyPart> text_key = {{0, static_cast<uint32_t>(size), true}};
+            if (same_text) {
+                ASSERT_EQ(key_hash(text_key, a.data()), key_hash(text_key, b.data())) << size;
+            }
+        }
+    }
+}
+
+TEST(TableKeyTest, EveryByteOfAShortNumberKeyChangesTheHash) {
+    for (uint32_t size = 1; size <= 12; ++size) {
+        const std::vector<KeyPart> key = {{0, size, false}};
+        std::vector<unsigned char> row(size, 0x11);
+        const uint64_t base = key_hash(key, row.data());
+        for (uint32_t at = 0; at < size; ++at) {
+            std::vector<unsigned char> other = row;
+            other[at] = 0x12;
+            EXPECT_NE(base, key_hash(key, other.data())) << size << "/" << at;
+        }
     }
 }
 

@@ -9,8 +9,9 @@
 namespace table_store {
 namespace {
 
-constexpr size_t kChunkBytes = 64 * 1024;
 constexpr uint32_t kMaxSlots = 1u << 31;  // keeps every row count inside int32
+constexpr size_t kFirstBlockBytes = 4096;  // small tables stay small
+constexpr size_t kMaxPrefetchBytes = 512;
 
 // Makes room for `needed` elements, growing geometrically so that a run of single-element
 // reservations stays linear in total.
@@ -26,11 +27,8 @@ RowTable::RowTable(std::shared_ptr<const TableLayout> layout, uint64_t first_seq
       primary_key_(&layout_->indexes[static_cast<size_t>(layout_->primary)].key),
       row_length_(static_cast<size_t>(layout_->row_length)),
       stride_((sizeof(Slot) + row_length_ + alignof(Slot) - 1) / alignof(Slot) * alignof(Slot)),
+      prefetch_bytes_(stride_ < kMaxPrefetchBytes ? stride_ : kMaxPrefetchBytes),
       next_seq_(first_seq == 0 ? 1 : first_seq) {
-    while (chunk_shift_ < 16 && (stride_ << (chunk_shift_ + 1)) <= kChunkBytes) {
-        ++chunk_shift_;
-    }
-    chunk_mask_ = (1u << chunk_shift_) - 1;
     secondary_of_index_.assign(layout_->indexes.size(), -1);
     for (size_t i = 0; i < layout_->indexes.size(); ++i) {
         if (layout_->indexes[i].primary) continue;
@@ -43,7 +41,8 @@ RowTable::RowTable(std::shared_ptr<const TableLayout> layout, uint64_t first_seq
 
 uint32_t RowTable::find_primary(uint64_t hash, const unsigned char* key_row) const {
     return primary_.find(hash, [&](uint32_t slot) {
-        return key_equal_prefetched(*primary_key_, row(slot), key_row);
+        prefetch_record(slot);  // the caller mostly copies the row next
+        return key_equal(*primary_key_, row(slot), key_row);
     });
 }
 
@@ -66,21 +65,26 @@ uint32_t RowTable::find(int32_t index, const void* key_row) const {
 void RowTable::reserve_slot() {
     if (free_slot_ != kNoSlot) return;
     const size_t old_size = capacity_;
-    const size_t per_chunk = size_t{1} << chunk_shift_;
-    if (old_size + per_chunk > kMaxSlots) throw std::bad_alloc();
-    const size_t new_size = old_size + per_chunk;
-    // Every allocation happens before the first change. operator new[] aligns the chunk
-    // for any fundamental type, and the stride keeps every record aligned for Slot.
-    std::unique_ptr<unsigned char[]> chunk(new unsigned char[per_chunk * stride_]);
-    reserve_for(chunks_, chunks_.size() + 1);
+    if (old_size >= kMaxSlots) throw std::bad_alloc();
+    // Doubling keeps the copying of a growing table linear in total.
+    size_t new_size = old_size == 0 ? kFirstBlockBytes / stride_ : 2 * old_size;
+    if (new_size == 0) new_size = 1;
+    if (new_size > kMaxSlots) new_size = kMaxSlots;
+    if (new_size > SIZE_MAX / stride_) throw std::bad_alloc();
+    // Every allocation happens before the first change. The block is aligned for any
+    // fundamental type, and the stride keeps every record aligned for Slot.
+    Block fresh = allocate_block(new_size * stride_);
     for (Secondary& sec : secondaries_) reserve_for(sec.links, new_size);
+    reserve_for(order_, new_size);
 
-    for (size_t i = 0; i < per_chunk; ++i) new (chunk.get() + i * stride_) Slot{};
-    chunks_.push_back(std::move(chunk));
+    if (old_size > 0) std::memcpy(fresh.get(), records_.get(), old_size * stride_);
+    for (size_t i = old_size; i < new_size; ++i) new (fresh.get() + i * stride_) Slot{};
+    records_ = std::move(fresh);
     capacity_ = static_cast<uint32_t>(new_size);
     for (Secondary& sec : secondaries_) sec.links.resize(new_size);
+    order_.resize(new_size);
     for (size_t s = new_size; s-- > old_size;) {  // lowest slot first out of the free list
-        meta(static_cast<uint32_t>(s)).next = free_slot_;
+        order_[s].next = free_slot_;
         free_slot_ = static_cast<uint32_t>(s);
     }
 }
@@ -101,17 +105,18 @@ bool RowTable::insert(const void* new_row) {
 
     const uint32_t slot = free_slot_;
     Slot& s = meta(slot);
-    free_slot_ = s.next;
+    OrderLink& link = order_[slot];
+    free_slot_ = link.next;
     std::memcpy(mutable_row(slot), data, row_length_);
     s.seq = next_seq_++;
     s.state = kLive;
     s.pins = 0;
-    s.prev = tail_;
-    s.next = kNoSlot;
+    link.prev = tail_;
+    link.next = kNoSlot;
     if (tail_ == kNoSlot) {
         head_ = slot;
     } else {
-        meta(tail_).next = slot;
+        order_[tail_].next = slot;
     }
     tail_ = slot;
     ++count_;
@@ -208,6 +213,11 @@ bool RowTable::replace(uint32_t slot, const void* new_row, bool same_primary_key
 }
 
 void RowTable::erase(uint32_t slot, uint64_t primary_hash) {
+    if (meta(slot).pins == 0) {  // release_slot() relinks both neighbours in table order next
+        const OrderLink& link = order_[slot];
+        if (link.prev != kNoSlot) __builtin_prefetch(&order_[link.prev], 1);
+        if (link.next != kNoSlot) __builtin_prefetch(&order_[link.next], 1);
+    }
     primary_.erase(primary_hash, slot);
     for (Secondary& sec : secondaries_) unlink_secondary(sec, slot);
     --count_;
@@ -219,19 +229,19 @@ void RowTable::erase(uint32_t slot, uint64_t primary_hash) {
 }
 
 void RowTable::release_slot(uint32_t slot) {
-    Slot& s = meta(slot);
-    if (s.prev == kNoSlot) {
-        head_ = s.next;
+    OrderLink& link = order_[slot];
+    if (link.prev == kNoSlot) {
+        head_ = link.next;
     } else {
-        meta(s.prev).next = s.next;
+        order_[link.prev].next = link.next;
     }
-    if (s.next == kNoSlot) {
-        tail_ = s.prev;
+    if (link.next == kNoSlot) {
+        tail_ = link.prev;
     } else {
-        meta(s.next).prev = s.prev;
+        order_[link.next].prev = link.prev;
     }
-    s = Slot{};
-    s.next = free_slot_;
+    meta(slot) = Slot{};
+    link = OrderLink{kNoSlot, free_slot_};
     free_slot_ = slot;
 }
 
@@ -242,7 +252,7 @@ void RowTable::unpin(uint32_t slot) {
 
 void RowTable::clear() {
     for (uint32_t slot = head_; slot != kNoSlot;) {
-        const uint32_t next = meta(slot).next;
+        const uint32_t next = order_[slot].next;
         if (meta(slot).pins > 0) {
             meta(slot).state = kDead;
         } else {

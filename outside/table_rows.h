@@ -13,6 +13,7 @@
 #include "outside/table_hash_index.h"
 #include "outside/table_key.h"
 #include "outside/table_layout.h"
+#include "outside/table_memory.h"
 
 namespace table_store {
 
@@ -34,14 +35,20 @@ class RowTable {
     // (secondary index); kNoSlot when none.
     uint32_t find(int32_t index, const void* key_row) const;
     // The row with the primary key of `key_row`, or kNoSlot; `*hash` receives the key's
-    // hash for a following erase(). `for_erase` starts loading the slot's bookkeeping
-    // while the key is still being compared, since erase() needs it next.
+    // hash for a following erase(). `for_erase` asks only for the lines erase() reads (the
+    // bookkeeping and the key); otherwise the whole row is requested as soon as the hash
+    // tag matches, since the caller copies or overwrites it next.
     uint32_t find_primary_key(const void* key_row, uint64_t* hash, bool for_erase) const {
         const auto* key = static_cast<const unsigned char*>(key_row);
         *hash = key_hash(*primary_key_, key);
         return primary_.find(*hash, [&](uint32_t slot) {
-            if (for_erase) __builtin_prefetch(&meta(slot), 1);
-            return key_equal_prefetched(*primary_key_, row(slot), key);
+            if (for_erase) {
+                __builtin_prefetch(record(slot), 1);
+                __builtin_prefetch(&order_[slot]);
+                return key_equal_prefetched(*primary_key_, row(slot), key);
+            }
+            prefetch_record(slot);
+            return key_equal(*primary_key_, row(slot), key);
         });
     }
     // Calls f(slot) for every row with the key of `key_row`, in insertion order.
@@ -75,7 +82,7 @@ class RowTable {
 
     // ----- table order (insertion order), including deleted placeholders of pinned slots
     uint32_t first() const { return head_; }
-    uint32_t next(uint32_t slot) const { return meta(slot).next; }
+    uint32_t next(uint32_t slot) const { return order_[slot].next; }
     bool is_deleted(uint32_t slot) const { return meta(slot).state != kLive; }
     void pin(uint32_t slot) { ++meta(slot).pins; }
     void unpin(uint32_t slot);
@@ -84,14 +91,18 @@ class RowTable {
     enum : uint8_t { kFree, kLive, kDead };
     // Per-row bookkeeping in front of the row bytes; the place for further per-row metadata.
     struct Slot {
-        uint64_t seq = 0;  // insertion number of the row held; 0 while free
-        uint32_t prev = kNoSlot;
-        uint32_t next = kNoSlot;  // table order; the free list while free
-        uint32_t pins = 0;        // all-rows cursors standing on the slot
+        uint64_t seq = 0;   // insertion number of the row held; 0 while free
+        uint32_t pins = 0;  // all-rows cursors standing on the slot
         uint8_t state = kFree;
     };
-    // Chunks release their records without running destructors.
-    static_assert(std::is_trivially_destructible_v<Slot>);
+    // Table order lives apart from the rows, in a compact array by slot: a delete relinks
+    // the neighbours there without fetching their rows, and their links are likely cached.
+    struct OrderLink {
+        uint32_t prev = kNoSlot;
+        uint32_t next = kNoSlot;  // the free list while the slot is free
+    };
+    // The record block is freed (and moved when it grows) without running destructors.
+    static_assert(std::is_trivially_destructible_v<Slot> && std::is_trivially_copyable_v<Slot>);
     struct ChainLink {
         uint32_t prev = kNoSlot;
         uint32_t next = kNoSlot;
@@ -106,13 +117,20 @@ class RowTable {
         HashIndex map;  // key -> node
         std::vector<KeyNode> nodes;
         uint32_t free_node = kNoSlot;
-        std::vector<ChainLink> links;  // by slot
+        std::vector<ChainLink, BlockAllocator<ChainLink>> links;  // by slot
     };
 
-    // A slot's record in its chunk: its bookkeeping, then the row bytes, so that the two
-    // share cache lines.
-    unsigned char* record(uint32_t slot) const {
-        return chunks_[slot >> chunk_shift_].get() + (slot & chunk_mask_) * stride_;
+    // A slot's record: its bookkeeping, then the row bytes, so that the two share cache
+    // lines. All records sit in one block so that finding one costs no further load.
+    unsigned char* record(uint32_t slot) const { return records_.get() + size_t{slot} * stride_; }
+    // Requests the cache lines of the record in `slot` (at most prefetch_bytes_ of it), so
+    // that their misses overlap instead of following one another.
+    void prefetch_record(uint32_t slot) const {
+        const auto start = reinterpret_cast<uintptr_t>(record(slot));
+        const uintptr_t end = start + prefetch_bytes_;
+        for (uintptr_t line = start & ~uintptr_t{63}; line < end; line += 64) {
+            __builtin_prefetch(reinterpret_cast<const void*>(line));
+        }
     }
     Slot& meta(uint32_t slot) const { return *std::launder(reinterpret_cast<Slot*>(record(slot))); }
     unsigned char* mutable_row(uint32_t slot) { return record(slot) + sizeof(Slot); }
@@ -128,10 +146,10 @@ class RowTable {
     const std::vector<KeyPart>* primary_key_;
     size_t row_length_;
     size_t stride_;  // bytes of one slot record: Slot, row, padding to Slot's alignment
-    uint32_t chunk_shift_ = 0;
-    uint32_t chunk_mask_ = 0;
-    std::vector<std::unique_ptr<unsigned char[]>> chunks_;
-    uint32_t capacity_ = 0;  // slots in all chunks
+    size_t prefetch_bytes_;  // bytes of a record worth requesting ahead of a copy
+    Block records_;          // capacity_ records of stride_ bytes
+    std::vector<OrderLink, BlockAllocator<OrderLink>> order_;  // by slot
+    uint32_t capacity_ = 0;
     uint32_t free_slot_ = kNoSlot;
     uint32_t head_ = kNoSlot;
     uint32_t tail_ = kNoSlot;
