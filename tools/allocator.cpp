@@ -1,24 +1,21 @@
-// Block allocator. Each slot starts with an 8-byte header holding the address of its block;
-// the lowest bit of the header is set while the slot is free, which lets a second free of
-// the same element be caught instead of corrupting the free list. A free slot keeps its
-// free-list links in its element area (hence the 16-byte minimum element).
+// Block allocator: block management, the release bookkeeping, reset, statistics and the
+// report. Each slot starts with an 8-byte header naming its owner (the allocator, or the
+// block when blocks are released); the lowest bit of the header is set while the slot is
+// free, which lets a second free of the same element be caught instead of corrupting the
+// free list. A free slot keeps its
+// free-list links in its element area (hence the 16-byte minimum element). The common
+// allocate and free paths are inline in the header.
 #include "tools/allocator.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <new>
 
 #include "tools/tool_alloc.h"
 
-struct tool_allocator_freeslot_s {
-  tool_allocator_freeslot_s* next;
-  tool_allocator_freeslot_s* previous;
-};
-
 struct tool_allocator_block_s {
-  uint32_t in_use;
+  uint32_t in_use;  // kept only when the allocator releases empty blocks
   tool_allocator_s* allocator;
   unsigned char* slots;
   tool_allocator_block_s* next;
@@ -27,9 +24,13 @@ struct tool_allocator_block_s {
 
 namespace {
 
+using tool_allocator_detail::block_bit;
+using tool_allocator_detail::free_bit;
+using tool_allocator_detail::header_size;
+using tool_allocator_detail::load_word;
+using tool_allocator_detail::store_word;
+
 constexpr uint64_t s_block_unit = 496;
-constexpr size_t s_header_size = 8;
-constexpr uintptr_t s_free_bit = 1;
 
 // Registry of live allocators, newest first. Allocation and freeing never touch it, so a
 // lock here costs nothing where it matters and keeps creation from two threads sound.
@@ -40,51 +41,65 @@ void s_report(const char* text, int line) {
   std::fprintf(stderr, "Error: %s (FILE '%s', LINE %d)\n", text, "allocator", line);
 }
 
-uintptr_t s_read_header(const unsigned char* element) {
-  uintptr_t header;
-  std::memcpy(&header, element - s_header_size, sizeof header);
-  return header;
-}
-
-void s_write_header(unsigned char* element, uintptr_t header) {
-  std::memcpy(element - s_header_size, &header, sizeof header);
-}
-
 unsigned char* s_element(const tool_allocator_block_s* block, uint32_t slot, uint32_t slot_size) {
-  return block->slots + static_cast<size_t>(slot) * slot_size + s_header_size;
+  return block->slots + static_cast<size_t>(slot) * slot_size + header_size;
+}
+
+// Free-list links live in a free slot's element area: the next element at offset 0 and,
+// only for allocators that release blocks, the previous one at offset 8 (which is what
+// lets a released block's slots be unlinked one by one).
+unsigned char* s_next(const unsigned char* element) {
+  return reinterpret_cast<unsigned char*>(load_word(element));
+}
+unsigned char* s_previous(const unsigned char* element) {
+  return reinterpret_cast<unsigned char*>(load_word(element + 8));
+}
+void s_set_next(unsigned char* element, unsigned char* next) {
+  store_word(element, reinterpret_cast<uintptr_t>(next));
+}
+void s_set_previous(unsigned char* element, unsigned char* previous) {
+  store_word(element + 8, reinterpret_cast<uintptr_t>(previous));
 }
 
 void s_push_free(tool_allocator_s* allocator, unsigned char* element) {
-  auto* slot = new (element) tool_allocator_freeslot_s{allocator->free_slots, nullptr};
-  if (allocator->free_slots) allocator->free_slots->previous = slot;
-  allocator->free_slots = slot;
-}
-
-void s_unlink_free(tool_allocator_s* allocator, tool_allocator_freeslot_s* slot) {
-  if (slot->previous) {
-    slot->previous->next = slot->next;
-  } else {
-    allocator->free_slots = slot->next;
+  s_set_next(element, allocator->free_slots);
+  if (allocator->release) {
+    s_set_previous(element, nullptr);
+    if (allocator->free_slots) s_set_previous(allocator->free_slots, element);
   }
-  if (slot->next) slot->next->previous = slot->previous;
+  allocator->free_slots = element;
 }
 
-tool_allocator_freeslot_s* s_free_slot_at(unsigned char* element) {
-  return std::launder(reinterpret_cast<tool_allocator_freeslot_s*>(element));
+// REQUIRES: the allocator releases blocks (the backward links are kept).
+void s_unlink_free(tool_allocator_s* allocator, unsigned char* element) {
+  unsigned char* next = s_next(element);
+  unsigned char* previous = s_previous(element);
+  if (previous) {
+    s_set_next(previous, next);
+  } else {
+    allocator->free_slots = next;
+  }
+  if (next) s_set_previous(next, previous);
 }
 
-// Marks every slot of the block free and pushes it on the free list in address order.
-void s_free_all_slots(tool_allocator_s* allocator, tool_allocator_block_s* block) {
-  block->in_use = 0;
-  const uintptr_t header = reinterpret_cast<uintptr_t>(block) | s_free_bit;
+// Marks every slot of the block free and pushes it on the free list in address order,
+// except the first `skip` slots, which stay marked in use (the caller hands one out).
+void s_free_all_slots(tool_allocator_s* allocator, tool_allocator_block_s* block, uint32_t skip) {
+  block->in_use = skip;
+  const uintptr_t header = allocator->release ? reinterpret_cast<uintptr_t>(block) | block_bit
+                                              : reinterpret_cast<uintptr_t>(allocator);
   for (uint32_t i = 0; i < allocator->slots_per_block; ++i) {
     unsigned char* element = s_element(block, i, allocator->slot_size);
-    s_write_header(element, header);
-    s_push_free(allocator, element);
+    if (i < skip) {
+      store_word(element - header_size, header);
+    } else {
+      store_word(element - header_size, header | free_bit);
+      s_push_free(allocator, element);
+    }
   }
 }
 
-tool_allocator_block_s* s_add_block(tool_allocator_s* allocator) {
+tool_allocator_block_s* s_add_block(tool_allocator_s* allocator, uint32_t skip) {
   auto* block = static_cast<tool_allocator_block_s*>(
       TOOL_MALLOC(sizeof(tool_allocator_block_s)));
   auto* slots = static_cast<unsigned char*>(TOOL_MALLOC(allocator->block_size));
@@ -100,13 +115,13 @@ tool_allocator_block_s* s_add_block(tool_allocator_s* allocator) {
   block->next = allocator->blocks;
   if (allocator->blocks) allocator->blocks->previous = block;
   allocator->blocks = block;
-  s_free_all_slots(allocator, block);
+  s_free_all_slots(allocator, block, skip);
   return block;
 }
 
 void s_release_block(tool_allocator_s* allocator, tool_allocator_block_s* block) {
   for (uint32_t i = 0; i < allocator->slots_per_block; ++i) {
-    s_unlink_free(allocator, s_free_slot_at(s_element(block, i, allocator->slot_size)));
+    s_unlink_free(allocator, s_element(block, i, allocator->slot_size));
   }
   if (block->previous) {
     block->previous->next = block->next;
@@ -118,6 +133,10 @@ void s_release_block(tool_allocator_s* allocator, tool_allocator_block_s* block)
   TOOL_FREE(block);
 }
 
+void s_count_allocation(tool_allocator_s* allocator) {
+  if (++allocator->in_use > allocator->most_in_use) allocator->most_in_use = allocator->in_use;
+}
+
 }  // namespace
 
 tool_allocator_s* tool_allocator_create(size_t element_size, uint32_t elements_per_block,
@@ -125,7 +144,7 @@ tool_allocator_s* tool_allocator_create(size_t element_size, uint32_t elements_p
   const uint64_t slot_size =
       element_size > UINT32_MAX - 32
           ? UINT64_MAX
-          : (std::max<uint64_t>(element_size, 16) + s_header_size + 7) / 8 * 8;
+          : (std::max<uint64_t>(element_size, 16) + header_size + 7) / 8 * 8;
   const uint64_t per_block = std::max<uint32_t>(elements_per_block, 1);
   const uint64_t block_size =
       slot_size == UINT64_MAX ? UINT64_MAX : (slot_size * per_block / s_block_unit + 1) * s_block_unit;
@@ -156,40 +175,44 @@ tool_allocator_s* tool_allocator_create(size_t element_size, uint32_t elements_p
   return allocator;
 }
 
-void* tool_allocator_alloc(tool_allocator_s* allocator) {
+void* tool_allocator_alloc_slow(tool_allocator_s* allocator) {
   if (!allocator) return nullptr;
-  tool_allocator_freeslot_s* slot = allocator->free_slots;
-  if (!slot) {
-    if (!s_add_block(allocator)) return nullptr;
-    tool_allocator_block_s* second = s_add_block(allocator);
+  unsigned char* element = allocator->free_slots;
+  if (!element) {
+    if (!s_add_block(allocator, 0)) return nullptr;
+    // The second block's first slot is handed out straight away (never enters the list).
+    tool_allocator_block_s* second = s_add_block(allocator, 1);
+    if (second) {
+      s_count_allocation(allocator);
+      return s_element(second, 0, allocator->slot_size);
+    }
     // Without the second block the first one still has every slot free.
-    slot = second ? s_free_slot_at(s_element(second, 0, allocator->slot_size))
-                  : allocator->free_slots;
+    element = allocator->free_slots;
   }
-  s_unlink_free(allocator, slot);
-  auto* element = reinterpret_cast<unsigned char*>(slot);
-  const uintptr_t header = s_read_header(element) & ~s_free_bit;
-  s_write_header(element, header);
-  ++reinterpret_cast<tool_allocator_block_s*>(header)->in_use;
-  if (++allocator->in_use > allocator->most_in_use) allocator->most_in_use = allocator->in_use;
+  if (allocator->release) {
+    s_unlink_free(allocator, element);
+    ++reinterpret_cast<tool_allocator_block_s*>(load_word(element - header_size) & ~(free_bit | block_bit))->in_use;
+  } else {
+    allocator->free_slots = s_next(element);
+  }
+  store_word(element - header_size, load_word(element - header_size) & ~free_bit);
+  s_count_allocation(allocator);
   return element;
 }
 
-void tool_allocator_free(void* element) {
-  if (!element) return;
-  auto* bytes = static_cast<unsigned char*>(element);
-  const uintptr_t header = s_read_header(bytes);
-  if (header & s_free_bit) {
+// Reached for a slot that is already free and for every free of an allocator that
+// releases blocks.
+void tool_allocator_free_slow(unsigned char* element, uintptr_t header) {
+  if (header & free_bit) {
     s_report("Element freed twice.", __LINE__);
     return;
   }
-  auto* block = reinterpret_cast<tool_allocator_block_s*>(header);
+  auto* block = reinterpret_cast<tool_allocator_block_s*>(header & ~block_bit);
   tool_allocator_s* allocator = block->allocator;
-  s_write_header(bytes, header | s_free_bit);
-  s_push_free(allocator, bytes);
-  --block->in_use;
+  store_word(element - header_size, header | free_bit);
+  s_push_free(allocator, element);
   --allocator->in_use;
-  if (block->in_use == 0 && allocator->release) s_release_block(allocator, block);
+  if (--block->in_use == 0) s_release_block(allocator, block);
 }
 
 int tool_allocator_reset(tool_allocator_s* allocator) {
@@ -197,7 +220,7 @@ int tool_allocator_reset(tool_allocator_s* allocator) {
   allocator->in_use = 0;
   allocator->free_slots = nullptr;
   for (tool_allocator_block_s* block = allocator->blocks; block; block = block->next) {
-    s_free_all_slots(allocator, block);
+    s_free_all_slots(allocator, block, 0);
   }
   return 1;
 }
@@ -230,8 +253,9 @@ int tool_allocator_stats(const tool_allocator_s* allocator, uint32_t* in_use,
   uint32_t used = 0, most = 0, count = 0;
   uint64_t slot_size = 0, per_block = 0;
   if (allocator) {
+    // The blocks' own counts are kept only with release; their sum is always in_use.
+    used = allocator->in_use;
     for (const tool_allocator_block_s* block = allocator->blocks; block; block = block->next) {
-      used += block->in_use;
       ++count;
     }
     most = allocator->most_in_use;

@@ -86,7 +86,7 @@ tool_hash_s* tool_hash_create(uint64_t bucket_count, tool_hash_function hash,
 int tool_hash_insert(tool_hash_s* table, void* key, void* value);
 
 // The value of the first equal key in the key's chain; 0 when none or the table is absent.
-void* tool_hash_find(const tool_hash_s* table, const void* key);
+inline void* tool_hash_find(const tool_hash_s* table, const void* key);
 
 // Unlinks the first equal entry, calls the key callback (entry, user) and then the value
 // callback (address of the value, user), each when given, and frees the entry. 1 when an
@@ -126,3 +126,56 @@ int tool_hash_keys(const tool_hash_s* table, int direction, tool_ptrlist_compare
 // first entry's key and value, then " -> %p %p" per further entry, then a line feed (empty
 // buckets print just the line feed). Gives the number of entries.
 uint64_t tool_hash_print(const tool_hash_s* table);
+
+// ---- inline lookup for the default integer functions -------------------------------------
+// The commonest lookup (integer keys, default functions) is inlined into callers: one hash,
+// one division-free reduction and a tight chain walk. Every other lookup, and a table whose
+// functions were swapped after creation, goes out of line; the results are the same.
+
+// Out-of-line part of tool_hash_find; call that instead.
+void* tool_hash_find_slow(const tool_hash_s* table, const void* key);
+
+namespace tool_hash_detail {
+inline uint32_t int_hash(const void* key) {
+  const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
+  const auto lo = static_cast<uint32_t>(bits);
+  const auto hi = static_cast<uint32_t>(bits >> 32);
+  return ((lo * 69069u + 1u) ^ hi) * 69069u + 1u;
+}
+
+// The hash functions' reduction (the 32-bit hash sign-extended, then taken modulo the
+// bucket count as an unsigned 64-bit number) without a division: x mod d for 32-bit x is
+// the high half of (multiplier * x mod 2^64) * d, and a negative hash stands for 2^64 - y,
+// whose remainder is (2^64 mod d - y mod d) mod d. Branch-free because the sign of a hash
+// is a coin toss and a mispredicted branch would stall the loads that follow.
+// REQUIRES: the table was prepared for its bucket count (reduce_bucket_count == count > 0).
+inline uint64_t table_reduce(const tool_hash_s* table, uint32_t h) {
+  const uint64_t d = table->reduce_bucket_count;
+  const uint32_t negative = h >> 31;
+  const uint32_t magnitude = (h ^ (0u - negative)) + negative;  // |h| as a signed number
+  const uint64_t low = table->reduce_multiplier * magnitude;
+  const auto m = static_cast<uint64_t>((static_cast<unsigned __int128>(low) * d) >> 64);
+  uint64_t wrapped = table->reduce_wrap + d - m;
+  wrapped -= wrapped >= d ? d : 0;
+  return negative ? wrapped : m;
+}
+
+inline bool prepared(const tool_hash_s* table) {
+  return table->buckets && table->reduce_bucket_count != 0 &&
+         table->reduce_bucket_count == table->bucket_count;
+}
+}  // namespace tool_hash_detail
+
+inline void* tool_hash_find(const tool_hash_s* table, const void* key) {
+  namespace d = tool_hash_detail;
+  if (table && table->hash == tool_hash_int && table->compare == tool_hash_intcmp &&
+      d::prepared(table)) [[likely]] {
+    const auto wanted = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
+    for (const tool_hash_entry_s* e = table->buckets[d::table_reduce(table, d::int_hash(key))]; e;
+         e = e->next) {
+      if (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(e->key)) == wanted) return e->value;
+    }
+    return nullptr;
+  }
+  return tool_hash_find_slow(table, key);
+}

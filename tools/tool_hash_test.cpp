@@ -55,6 +55,23 @@ TEST_F(HashTest, HashArithmetic) {
   EXPECT_LT(tool_hash_stringcmp(nullptr, "x"), 0);
 }
 
+// The text hash against its definition, for every length up to 40 and bytes of both signs,
+// reduced by a small and by the largest bucket count.
+TEST_F(HashTest, TextHashMatchesTheCharacterByCharacterDefinition) {
+  const auto reference = [](uint64_t buckets, const std::string& text) {
+    uint32_t h = 0;
+    for (char c : text) h = (static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c))) ^ h) * 69069u + 1u;
+    return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(h))) % buckets;
+  };
+  std::mt19937 random(11);
+  for (int i = 0; i < 3000; ++i) {
+    std::string text(i % 41, 'x');
+    for (char& c : text) c = static_cast<char>(1 + random() % (i % 3 ? 127 : 255));
+    const uint64_t buckets = i % 2 ? 1000003 : UINT64_MAX;
+    ASSERT_EQ(tool_hash_string(buckets, text.c_str()), reference(buckets, text)) << i;
+  }
+}
+
 TEST_F(HashTest, LookupsReduceExactlyAsTheHashFunctions) {
   // Finds take a division-free path; every key must still be found in the bucket its
   // hash function names, whatever the bucket count and the sign of the 32-bit hash.
