@@ -61,7 +61,7 @@ struct dbd_tagreference_t {
     const char* field;  // a column of the table
 };
 
-// Field specification as the metadata functions copy it out: 176 bytes, with the name at
+// Field description as the metadata functions copy it out: 176 bytes, with the name at
 // offset 0, the type at 32, the element count at 36 and the row offset at 172.
 struct dbd_fieldspec_t {
     char name[32];
