@@ -15,4 +15,5 @@ qm_add_test(NAME wirelay_io_core_test
   LIBS wirelay_core)
 qm_add_test(NAME wirelay_io_tcpip_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_fastpath_test.cpp
   LIBS wirelay_core)

@@ -202,7 +202,9 @@ bool wrl_net_queued(const wrl_net* ep, int direction) {
     return IsQueued(direction == WRL_NET_WRITE ? ep->wreq : ep->rreq);
 }
 
-int wrl_net_queueio(wrl_net* ep, int direction, void* buffer, uint32_t length, void* user) {
+namespace {
+
+int QueueIo(wrl_net* ep, int direction, void* buffer, uint32_t length, void* user, bool some) {
     if (ep == nullptr || ep->state == 0 || direction < 0 || direction > 2) return WRL_EFAIL;
     io_request_s* req = direction == WRL_NET_WRITE ? ep->wreq : ep->rreq;
     if (IsQueued(req)) {
@@ -213,7 +215,36 @@ int wrl_net_queueio(wrl_net* ep, int direction, void* buffer, uint32_t length, v
     req->buffer = direction == WRL_NET_ACCEPT ? nullptr : buffer;
     req->length = direction == WRL_NET_ACCEPT ? 0 : length;
     req->user = user;
+    req->partial = some;
     return io_queue(ep->conn, req) == IO_OK ? WRL_OK : WRL_EFAIL;
+}
+
+}  // namespace
+
+int wrl_net_queueio(wrl_net* ep, int direction, void* buffer, uint32_t length, void* user) {
+    return QueueIo(ep, direction, buffer, length, user, false);
+}
+
+int wrl_net_queuesome(wrl_net* ep, void* buffer, uint32_t length, void* user) {
+    return QueueIo(ep, WRL_NET_READ, buffer, length, user, true);
+}
+
+bool wrl_net_takedone(wrl_net* ep, int direction) {
+    if (ep == nullptr || ep->state == 0) return false;
+    io_request_s* req = direction == WRL_NET_WRITE ? ep->wreq : ep->rreq;
+    if (req == nullptr) return false;
+    const uint32_t flags = req->flags.load();
+    if (!(flags & IO_FLAG_QUEUED) || !(flags & IO_FLAG_COMPLETED) || req->result != IO_OK) {
+        return false;
+    }
+    // Completed: its own count and one of the core's are there, so this does not wait.
+    return io_waitrequest(req) == IO_OK;
+}
+
+uint32_t wrl_net_done(const wrl_net* ep, int direction) {
+    if (ep == nullptr || ep->state == 0) return 0;
+    const io_request_s* req = direction == WRL_NET_WRITE ? ep->wreq : ep->rreq;
+    return req != nullptr ? req->done : 0;
 }
 
 int wrl_net_wait(wrl_net* ep, int* direction, void** user) {
@@ -251,6 +282,7 @@ int Transfer(wrl_net* ep, io_request_s* req, uint32_t kind, void* buffer, uint32
     req->buffer = buffer;
     req->length = length;
     req->user = nullptr;
+    req->partial = false;
     if (io_queue(ep->conn, req) != IO_OK) return WRL_EFAIL;
     io_settimeout(ep->conn, timeout_ms < 0 ? -1 : timeout_ms);
     const int rc = io_waitrequest(req);
@@ -284,6 +316,7 @@ int wrl_net_waitreadable(wrl_net* ep, int64_t timeout_us) {
         req->buffer = nullptr;
         req->length = 0;
         req->user = nullptr;
+        req->partial = false;
         if (io_queue(ep->conn, req) != IO_OK) return WRL_EFAIL;
     }
     int rc = io_wait(ep->core, timeout_us);

@@ -67,6 +67,18 @@ bool wrl_net_queued(const wrl_net* ep, int direction);
 // the wait. 0; 1 when that direction's request is still queued (logged) or the queue fails.
 int wrl_net_queueio(wrl_net* ep, int direction, void* buffer, uint32_t length, void* user);
 
+// Queues a read that completes as soon as some bytes have arrived: 1 up to `length` of
+// them (wrl_net_done tells how many), or a broken connection. Otherwise as wrl_net_queueio.
+int wrl_net_queuesome(wrl_net* ep, void* buffer, uint32_t length, void* user);
+
+// When the endpoint's queued request of that direction has already completed successfully
+// (a transfer the socket took at once), collects it as wrl_net_wait would and returns true;
+// otherwise returns false and changes nothing (a failed one is left for the wait).
+bool wrl_net_takedone(wrl_net* ep, int direction);
+
+// Bytes moved by the endpoint's last request of that direction once it was collected.
+uint32_t wrl_net_done(const wrl_net* ep, int direction);
+
 // Waits without limit for the next completed request of the endpoint's core (any endpoint
 // sharing it) and collects it. 0; 5 the request's connection broke; 1 other. When a
 // request was collected, *direction and *user are its own (also on 5 and 1); otherwise

@@ -101,6 +101,60 @@ TEST_F(EndpointPairTest, QueuedReadCompletesWithItsUserPointer) {
     EXPECT_FALSE(wrl_net_queued(server_, WRL_NET_READ));
 }
 
+TEST_F(EndpointPairTest, SomeReadCompletesWithWhatArrivedAndTellsHowMuch) {
+    int tag = 0;
+    char buf[64] = {};
+    ASSERT_EQ(wrl_net_queuesome(server_, buf, sizeof buf, &tag), 0);
+    ASSERT_EQ(wrl_net_write(client_, "partial", 7, 2000), 0);
+    int dir = -1;
+    void* user = nullptr;
+    ASSERT_EQ(wrl_net_wait(listen_, &dir, &user), 0);
+    EXPECT_EQ(dir, WRL_NET_READ);
+    EXPECT_EQ(user, &tag);
+    EXPECT_EQ(wrl_net_done(server_, WRL_NET_READ), 7u);
+    EXPECT_EQ(std::string(buf, 7), "partial");
+    // The exact-length read after it is not partial any more.
+    ASSERT_EQ(wrl_net_write(client_, "ab", 2, 2000), 0);
+    ASSERT_EQ(wrl_net_queueio(server_, WRL_NET_READ, buf, 4, &tag), 0);
+    ASSERT_EQ(wrl_net_write(client_, "cd", 2, 2000), 0);
+    ASSERT_EQ(wrl_net_wait(listen_, &dir, &user), 0);
+    EXPECT_EQ(wrl_net_done(server_, WRL_NET_READ), 4u);
+    EXPECT_EQ(std::string(buf, 4), "abcd");
+    EXPECT_EQ(wrl_net_done(nullptr, WRL_NET_READ), 0u);
+}
+
+TEST_F(EndpointPairTest, TakeDoneCollectsOnlyACompletedSuccessfulRequest) {
+    EXPECT_FALSE(wrl_net_takedone(server_, WRL_NET_WRITE));  // nothing queued
+    char small[] = "frame";
+    ASSERT_EQ(wrl_net_queueio(server_, WRL_NET_WRITE, small, 5, nullptr), 0);
+    // A small write to an idle socket goes through at once.
+    EXPECT_TRUE(wrl_net_takedone(server_, WRL_NET_WRITE));
+    EXPECT_FALSE(wrl_net_queued(server_, WRL_NET_WRITE));
+    EXPECT_EQ(wrl_net_done(server_, WRL_NET_WRITE), 5u);
+    int dir = -1;
+    void* user = nullptr;
+    EXPECT_EQ(wrl_net_poll(listen_, &dir, &user), 0);  // nothing left to collect
+    EXPECT_EQ(user, nullptr);
+    char got[5];
+    ASSERT_EQ(wrl_net_read(client_, got, 5, 2000), 0);
+    EXPECT_EQ(std::string(got, 5), "frame");
+    // A read still waiting is left alone.
+    ASSERT_EQ(wrl_net_queueio(server_, WRL_NET_READ, got, 5, nullptr), 0);
+    EXPECT_FALSE(wrl_net_takedone(server_, WRL_NET_READ));
+    EXPECT_TRUE(wrl_net_queued(server_, WRL_NET_READ));
+    // So is a failed one: the wait reports it.
+    wrl_net_destroy(client_);
+    client_ = nullptr;
+    int rc = 0;
+    for (int i = 0; i < 200 && rc != 5; ++i) {
+        ASSERT_FALSE(wrl_net_takedone(server_, WRL_NET_READ));
+        rc = wrl_net_poll(listen_, &dir, &user);
+    }
+    EXPECT_EQ(rc, 5);
+    EXPECT_EQ(dir, WRL_NET_READ);
+    EXPECT_FALSE(wrl_net_queued(server_, WRL_NET_READ));
+}
+
 TEST_F(EndpointPairTest, SecondQueueOnABusyDirectionFailsAndIsLogged) {
     char path[] = "/tmp/wrl_endpoint_logXXXXXX";
     const int fd = mkstemp(path);

@@ -274,6 +274,7 @@ int io_queue(io_conn_s* conn, io_request_s* req) {
     req->conn = conn;
     req->done = 0;
     req->result = 0;
+    req->iface_bits = 0;
     req->flags.store(flags);
     return conn->iface->queue(conn->iface->context, conn, req);
 }

@@ -109,6 +109,11 @@ struct io_request_s {
     io_lock_s* lock;     // held by the interface's thread while the interface holds it
     io_semaphore_s* sem; // released once when the request completes
     io_request_s* iface_next;  // the interface thread's own list of the requests it holds
+    // A read with `partial` set completes as soon as some bytes are in (1 up to length)
+    // instead of waiting for all of them; `done` says how many. Set by the user before
+    // io_queue, which keeps it. Lets a reader take whatever has arrived with one request.
+    bool partial;
+    uint32_t iface_bits;  // the interface's own marks while the request is queued
 };
 
 // ---- core ----------------------------------------------------------------------------------
@@ -149,6 +154,8 @@ void io_freerequest(io_request_s* req);
 // or request, or no buffer for a read/write of length > 0; 7 accept on an active
 // connection; or the interface's queue code.
 // REQUIRES the buffer stays valid until the request is collected or aborted.
+// An interface may complete the request before io_queue returns (TCP/IP does when the
+// socket takes or gives all of it at once); it is then collected like any other.
 int io_queue(io_conn_s* conn, io_request_s* req);
 
 // Waits until some request of the core has completed and consumes one count of the

@@ -1,5 +1,6 @@
 // TCP/IP interface, application side: start and stop the socket thread, open listening and
-// connecting sockets, and hand requests and closes to the socket thread by command.
+// connecting sockets, do reads and writes at once on a socket that is ready, and hand the
+// other requests and closes to the socket thread by command.
 #include "wirelay/io_tcpip.h"
 
 #include <netinet/in.h>
@@ -200,11 +201,73 @@ void io_tcpip_close(void* context, io_conn_s* conn) {
     conn->iface_data = nullptr;
 }
 
+// The queueing thread's own attempt at a read or write: what the socket takes now, under
+// the request's lock as the socket thread would hold it. true when the request completed
+// (all bytes through, a partial read with some bytes in, or the connection broke); false
+// when the rest must wait for the socket, with `done` telling how far it got.
+bool TransferAtOnce(io_tcpip_sock_s* sock, io_request_s* req) {
+    io_lock(req->lock);
+    uint32_t result = IO_OK;
+    bool finished = false;
+    while (!finished) {
+        char* at = static_cast<char*>(req->buffer) + req->done;
+        const uint32_t left = req->length - req->done;
+        const bool reading = req->kind == IO_READ;
+        const int64_t n = reading ? port::SocketRecv(sock->fd, at, left)
+                                  : port::SocketSend(sock->fd, at, left);
+        if (n > 0) {
+            req->done += static_cast<uint32_t>(n);
+            if (reading) sock->drained.store(static_cast<uint64_t>(n) < left);
+            finished = req->done == req->length || (reading && req->partial);
+            // A short transfer means the socket is drained (or full) now.
+            if (!finished && static_cast<uint64_t>(n) < left) break;
+            continue;
+        }
+        if (n < 0 && io_tcpip_error(port::LastSocketError()) == IO_EWOULDBLOCK) {
+            if (reading) sock->drained.store(true);
+            break;
+        }
+        result = IO_EBROKEN;  // end of stream or a socket error
+        finished = true;
+    }
+    if (finished) io_complete(req, result);
+    io_unlock(req->lock);
+    return finished;
+}
+
+// A read or write on a socket that is ready already is done here at once and completes
+// without the socket thread; everything else (and the rest of a transfer the socket could
+// not take whole) goes to the socket thread with QUEUEREQUEST.
 int io_tcpip_queue(void* context, io_conn_s* conn, io_request_s* req) {
+    io_tcpip_ctx_s* ctx = Ctx(context);
     int rc = io_default_queue(context, conn, req);
     if (rc != IO_OK) return rc;
-    rc = io_tcpip_sendcmd(Ctx(context), IO_TCPIP_QUEUEREQUEST, req);
-    if (rc != IO_OK) io_default_remove(context, req);
+    auto* sock = static_cast<io_tcpip_sock_s*>(conn->iface_data);
+    if (sock == nullptr) {
+        rc = io_tcpip_sendcmd(ctx, IO_TCPIP_QUEUEREQUEST, req);
+        if (rc != IO_OK) io_default_remove(context, req);
+        return rc;
+    }
+    const bool writing = req->kind == IO_WRITE;
+    const bool transfer = req->kind != IO_ACCEPT && req->length > 0;
+    std::atomic<uint32_t>& held = writing ? sock->writes_held : sock->reads_held;
+    std::lock_guard<std::mutex> guard(sock->queue_mutex);
+    if (transfer && held.load() == 0 && !(req->flags.load() & IO_FLAG_SUSPENDED)) {
+        if (!writing && sock->drained.load()) {
+            req->iface_bits |= IO_TCPIP_NOT_READY;
+        } else {
+            if (TransferAtOnce(sock, req)) return IO_OK;
+            req->iface_bits |= IO_TCPIP_NOT_READY;
+        }
+    }
+    const uint32_t need =
+        !transfer ? 0 : writing ? uint32_t{port::kPollWritable} : uint32_t{port::kPollReadable};
+    held.fetch_add(1);
+    rc = io_tcpip_sendcmd(ctx, IO_TCPIP_QUEUEREQUEST, req, sock, need);
+    if (rc != IO_OK) {
+        held.fetch_sub(1);
+        io_default_remove(context, req);
+    }
     return rc;
 }
 
@@ -249,13 +312,18 @@ int io_tcpip_error(int error) {
     }
 }
 
-int io_tcpip_sendcmd(io_tcpip_ctx_s* ctx, char command, void* what) {
+int io_tcpip_sendcmd(io_tcpip_ctx_s* ctx, char command, void* what, const io_tcpip_sock_s* sock,
+                     uint32_t need) {
     bool wake;
     try {
         std::lock_guard<std::mutex> guard(ctx->cmd_mutex);
         ctx->cmds.push_back(io_tcpip_cmd_s{command, what});
-        wake = ctx->sleeping;
-        ctx->sleeping = false;  // one wake-up per sleep is enough
+        // The thread stores its selection before it looks at the commands and sleeps (both
+        // under this mutex), so a selection read here is the one it sleeps with.
+        const bool awaited =
+            sock != nullptr && need != 0 && (sock->applied.load() & need) == need;
+        wake = ctx->sleeping && !awaited;
+        if (wake) ctx->sleeping = false;  // one wake-up per sleep is enough
     } catch (const std::bad_alloc&) {
         io_log("io_tcpip_sendcmd: send returned %d!\n", IO_ENOMEM);
         return IO_EFAIL;

@@ -1,6 +1,8 @@
 // TCP/IP interface of the I/O core (interface type 1): listening and connecting sockets
-// (IPv6 and IPv4) and one socket thread per core that performs every accept, recv and send
-// of queued requests from a level-triggered epoll loop fed by a command queue.
+// (IPv6 and IPv4) and one socket thread per core that performs the accepts, recvs and sends
+// of queued requests from a level-triggered epoll loop fed by a command queue. A read or
+// write queued on a socket that is ready already is done by the queueing thread at once
+// and completes before io_queue returns; only what has to wait goes to the socket thread.
 #pragma once
 
 #include <cstdint>

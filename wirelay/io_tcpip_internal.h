@@ -26,15 +26,40 @@ struct io_tcpip_cmd_s {
     void* what;  // io_request_s* or io_conn_s*
 };
 
+// io_request_s::iface_bits of the TCP/IP interface.
+enum : uint32_t {
+    // The queueing thread found the socket not ready a moment ago (it tried the transfer,
+    // or the last read drained the socket): the socket thread waits for a readiness report
+    // instead of trying once more at once.
+    IO_TCPIP_NOT_READY = 0x1,
+};
+
 // The socket thread's own record of one socket. Created with the connection (by open on
 // the application thread before any command names it, or by accept on the socket thread);
-// from then on touched only by the socket thread, which frees it after 'C'.
+// from then on touched only by the socket thread, which frees it after 'C' -- except for
+// the atomics and queue_mutex, which the queueing threads use too.
 struct io_tcpip_sock_s {
     int fd = -1;
     io_conn_s* conn = nullptr;
     bool listening = false;
     io_request_s* held = nullptr;  // requests the thread holds (lock taken), queue order
-    uint32_t applied = 0;          // poller selection in force
+    // Poller selection in force. Written by the socket thread before it sleeps; read by
+    // queueing threads under the command mutex to decide whether a new request needs a
+    // wake-up (it does not when the thread already waits for what the request needs).
+    std::atomic<uint32_t> applied{0};
+    // Requests handed to the socket thread and not yet let go by it, per direction (reads
+    // and accepts, writes). A queueing thread transfers on its own only while the thread
+    // holds nothing of that direction, so bytes never overtake an earlier request.
+    std::atomic<uint32_t> reads_held{0};
+    std::atomic<uint32_t> writes_held{0};
+    // The last recv came up short: the socket was drained then, so the next read is handed
+    // to the socket thread without a recv that would only say "would block".
+    std::atomic<bool> drained{false};
+    // Serialises the queueing threads' own transfers and hand-overs on this socket.
+    std::mutex queue_mutex;
+    // Readable was reported while no read was held: the kept read interest is dropped
+    // (level triggering would report it again and again) unless a read takes it.
+    bool unserved_read = false;
     bool registered = false;       // known to the poller
     bool dirty = false;            // selection must be recomputed before the next sleep
     bool peer_closed = false;      // the peer's end of stream was reported once
@@ -70,7 +95,11 @@ struct io_tcpip_ctx_s {
 void io_tcpip_thread(io_tcpip_ctx_s* ctx);
 
 // Posts a command; wakes the thread only when it sleeps. 0, or 1 (logged).
-int io_tcpip_sendcmd(io_tcpip_ctx_s* ctx, char command, void* what);
+// With `sock` and `need` (kPoll* bits): no wake-up either when the sleeping thread already
+// waits for `need` on that socket; the readiness report wakes it, and it runs the
+// commands before it sleeps again.
+int io_tcpip_sendcmd(io_tcpip_ctx_s* ctx, char command, void* what,
+                     const io_tcpip_sock_s* sock = nullptr, uint32_t need = 0);
 
 // Accepts one pending connection on `listening` into `newconn` (a record from io_newconn)
 // and hands it to the core. 0; 8 nothing pending; 1 other failure (errno in

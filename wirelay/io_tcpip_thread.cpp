@@ -2,8 +2,10 @@
 // accept, recv and send of queued requests, and a command queue through which application
 // threads hand it requests ('r', 'R') and closes ('C') and end it ('q').
 // The selection of a socket is recomputed wherever a request arrives, leaves or completes,
-// and applied just before the thread sleeps, so that it always names exactly the
-// conditions some held request can use (level triggering would spin otherwise).
+// and applied just before the thread sleeps, so that it names the conditions some held
+// request can use (level triggering would spin otherwise) -- plus read interest kept on a
+// quiet socket until readable is reported with no read to take it, so that handing the
+// next read over costs neither a selection change nor a wake-up.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -38,12 +40,18 @@ void MarkDirty(io_tcpip_ctx_s* ctx, io_tcpip_sock_s* sock) {
     ctx->dirty = sock;
 }
 
+// The count of requests of this one's direction handed to the thread and not let go.
+std::atomic<uint32_t>& HeldCount(io_tcpip_sock_s* sock, const io_request_s* req) {
+    return req->kind == IO_WRITE ? sock->writes_held : sock->reads_held;
+}
+
 // Detaches `req` from the socket's held list; false when the thread does not hold it.
 bool Unhold(io_tcpip_sock_s* sock, io_request_s* req) {
     for (io_request_s** p = &sock->held; *p != nullptr; p = &(*p)->iface_next) {
         if (*p == req) {
             *p = req->iface_next;
             req->iface_next = nullptr;
+            HeldCount(sock, req).fetch_sub(1);
             return true;
         }
     }
@@ -78,7 +86,15 @@ void ApplySelection(io_tcpip_ctx_s* ctx, io_tcpip_sock_s* sock) {
     }
     if (!sock->hung_up && !sock->peer_closed && !sock->listening) {
         want |= port::kPollPeerClosed;
+        // Read interest stays while the socket is quiet: the next read is then handed over
+        // without changing the selection or waking the thread. It goes once readable was
+        // reported with no read to take it.
+        if ((sock->applied.load(std::memory_order_relaxed) & port::kPollReadable) &&
+            !sock->unserved_read) {
+            want |= port::kPollReadable;
+        }
     }
+    sock->unserved_read = false;
     // After a hangup only a request can make progress; without one the descriptor must
     // leave the poller, whose hangup report cannot be masked.
     if (sock->hung_up && !(want & (port::kPollReadable | port::kPollWritable))) want = 0;
@@ -86,14 +102,14 @@ void ApplySelection(io_tcpip_ctx_s* ctx, io_tcpip_sock_s* sock) {
     if (want == 0) {
         if (sock->registered) ctx->poller.Remove(sock->fd);
         sock->registered = false;
-        sock->applied = 0;
+        sock->applied.store(0);
         return;
     }
     bool ok = true;
     if (!sock->registered) {
         ok = ctx->poller.Add(sock->fd, want, sock);
         sock->registered = ok;
-    } else if (want != sock->applied) {
+    } else if (want != sock->applied.load(std::memory_order_relaxed)) {
         ok = ctx->poller.Modify(sock->fd, want, sock);
     }
     if (!ok) {
@@ -101,7 +117,7 @@ void ApplySelection(io_tcpip_ctx_s* ctx, io_tcpip_sock_s* sock) {
         FailHeld(ctx, sock);
         return;
     }
-    sock->applied = want;
+    sock->applied.store(want);
 }
 
 void PauseAccepts(io_tcpip_ctx_s* ctx, io_tcpip_sock_s* sock) {
@@ -150,10 +166,14 @@ void DoIo(io_tcpip_ctx_s* ctx, io_tcpip_sock_s* sock, io_request_s* req) {
         }
         char* at = static_cast<char*>(req->buffer) + req->done;
         const uint32_t left = req->length - req->done;
-        const int64_t n = req->kind == IO_READ ? port::SocketRecv(sock->fd, at, left)
-                                               : port::SocketSend(sock->fd, at, left);
+        const bool reading = req->kind == IO_READ;
+        if (reading) sock->unserved_read = false;
+        const int64_t n = reading ? port::SocketRecv(sock->fd, at, left)
+                                  : port::SocketSend(sock->fd, at, left);
         if (n > 0) {
             req->done += static_cast<uint32_t>(n);
+            if (reading) sock->drained.store(static_cast<uint64_t>(n) < left);
+            if (reading && req->partial) break;
             // A short transfer means the socket is drained (or full); the poller tells
             // when to go on, which saves a call that would only say "would block".
             if (static_cast<uint64_t>(n) < left) return;
@@ -163,7 +183,10 @@ void DoIo(io_tcpip_ctx_s* ctx, io_tcpip_sock_s* sock, io_request_s* req) {
             result = IO_EBROKEN;
             break;
         }
-        if (io_tcpip_error(port::LastSocketError()) == IO_EWOULDBLOCK) return;
+        if (io_tcpip_error(port::LastSocketError()) == IO_EWOULDBLOCK) {
+            if (reading) sock->drained.store(true);
+            return;
+        }
         result = IO_EBROKEN;
         break;
     }
@@ -213,7 +236,15 @@ void OnSocketEvent(io_tcpip_ctx_s* ctx, io_tcpip_sock_s* sock, uint32_t events) 
         }
         return;
     }
-    if (events & port::kPollReadable) served |= Serve(ctx, sock, kWantRead);
+    if (events & port::kPollReadable) {
+        if (Serve(ctx, sock, kWantRead)) {
+            served = true;
+        } else {
+            sock->unserved_read = true;
+            sock->drained.store(false);  // the next read is worth trying at once
+            MarkDirty(ctx, sock);
+        }
+    }
     if (events & port::kPollWritable) served |= Serve(ctx, sock, kWantWrite);
     if (events & closing) {
         if (events & port::kPollPeerClosed) sock->peer_closed = true;
@@ -232,12 +263,14 @@ void OnQueueRequest(io_tcpip_ctx_s* ctx, io_request_s* req) {
         io_log("io_tcpip_thread: QUEUEREQUEST: io_lock failed, error = %d!\n", rc);
         io_log("io_tcpip_thread: 0x%lx cmd %d len %d\n", Addr(req), static_cast<int>(req->kind),
                static_cast<int>(req->length));
+        if (io_tcpip_sock_s* sock = SockOf(req)) HeldCount(sock, req).fetch_sub(1);
         return;
     }
     io_tcpip_sock_s* sock = SockOf(req);
     if (sock == nullptr || sock->closed) {  // queued on a connection being closed
         io_log("io_tcpip_thread: 0x%lx cmd %d len %d\n", Addr(req), static_cast<int>(req->kind),
                static_cast<int>(req->length));
+        if (sock != nullptr) HeldCount(sock, req).fetch_sub(1);
         io_unlock(req->lock);
         return;
     }
@@ -246,10 +279,13 @@ void OnQueueRequest(io_tcpip_ctx_s* ctx, io_request_s* req) {
     req->iface_next = nullptr;
     *tail = req;
     MarkDirty(ctx, sock);
-    // Served at once when the socket is ready already, as a readiness report of a
+    // Served at once when the socket may be ready already, as a readiness report of a
     // condition that holds would do. A request of length 0 waits for a real report: it
-    // exists to learn when the socket becomes readable.
-    if (req->length > 0 && Eligible(sock, req)) Serve(ctx, sock, WantOf(req));
+    // exists to learn when the socket becomes readable; so does one that the queueing
+    // thread found not ready a moment ago (level triggering reports it if it is now).
+    if (req->length > 0 && !(req->iface_bits & IO_TCPIP_NOT_READY) && Eligible(sock, req)) {
+        Serve(ctx, sock, WantOf(req));
+    }
 }
 
 void OnRemoveRequest(io_tcpip_ctx_s* ctx, io_request_s* req) {
@@ -289,6 +325,7 @@ void OnClose(io_tcpip_ctx_s* ctx, io_conn_s* conn) {
         for (io_request_s* r = sock->held; r != nullptr;) {
             io_request_s* next = r->iface_next;
             r->iface_next = nullptr;
+            HeldCount(sock, r).fetch_sub(1);
             io_unlock(r->lock);
             r = next;
         }
@@ -414,6 +451,10 @@ void io_tcpip_thread(io_tcpip_ctx_s* ctx) {
             io_log("io_tcpip_thread: poll failed: %s\n", std::strerror(errno));
             io_sleep(10);  // never a busy loop, whatever the poller's trouble
         }
+        // Commands first: a request handed over while the thread slept (without a wake-up,
+        // because the socket's selection already covered it) is then held when the
+        // readiness report that woke the thread is served.
+        RunCommands(ctx, &quit);
         for (int i = 0; i < n; ++i) {
             if (events[i].data == nullptr) {
                 ctx->wakeup.Drain();
@@ -422,7 +463,6 @@ void io_tcpip_thread(io_tcpip_ctx_s* ctx) {
                               events[i].events);
             }
         }
-        RunCommands(ctx, &quit);
         ResumePaused(ctx);
     }
     ApplyDirty(ctx);

@@ -12,6 +12,9 @@
 namespace wrl {
 namespace {
 
+// Each read of a client takes whatever has arrived, up to this many bytes, and feeds it to
+// the client's reader: a small frame costs one read, and frames sent back to back share one.
+constexpr size_t kReadBytes = 8 * 1024;
 // A write buffer up to this size is kept for the client's next frames.
 constexpr size_t kKeepWriteBuffer = 64 * 1024;
 // Frames queued for one client leave together in one write up to this many bytes (a single
@@ -30,7 +33,8 @@ void DeleteServer(wrl_msgsrv* s) {
 }
 
 void FreeClientRecord(Client* c) {
-    if (c->ep != nullptr) wrl_net_free(c->ep);
+    if (c->ep != nullptr) wrl_net_free(c->ep);  // first: the pending read uses rbuf
+    if (c->rbuf != nullptr) wrl_free(c->rbuf);
     if (c->wbuf != nullptr) wrl_free(c->wbuf);
     c->~Client();
     wrl_free(c);
@@ -108,11 +112,15 @@ void DropSlowConsumers(wrl_msgsrv* s) {
     }
 }
 
-// Queues the read the client's reader wants. Socketless clients are fed instead.
+// Queues the client's next read of whatever arrives. Socketless clients are fed instead.
 int StartRead(Client* c) {
     if (c->ep == nullptr) return WRL_OK;
-    const int rc = wrl_net_queueio(c->ep, WRL_NET_READ, c->reader.Buffer(),
-                                   static_cast<uint32_t>(c->reader.Wanted()), c);
+    if (c->rbuf == nullptr) {
+        c->rbuf = static_cast<uint8_t*>(wrl_malloc(2 * kReadBytes));
+        if (c->rbuf == nullptr) return WRL_ENOMEM;
+    }
+    const int rc = wrl_net_queuesome(c->ep, c->rbuf + c->rhalf * kReadBytes,
+                                     static_cast<uint32_t>(kReadBytes), c);
     if (rc != WRL_OK) c->reader.Reset();
     return rc;
 }
@@ -121,7 +129,7 @@ int StartRead(Client* c) {
 int HandleReaderStep(wrl_msgsrv* s, Client* c, FrameReader::Step step) {
     switch (step) {
         case FrameReader::Step::kNeedMore:
-            return StartRead(c);
+            return WRL_OK;  // the caller feeds (or reads) more
         case FrameReader::Step::kDrop:
             RemoveClient(s, c);
             return WRL_OK;
@@ -149,17 +157,48 @@ int HandleReaderStep(wrl_msgsrv* s, Client* c, FrameReader::Step step) {
     std::memcpy(m->from, h.from, kNameSize);
     MsgSetPayload(m, block, payload, h.length);
     m->client_id = c->id;
-    if (step == FrameReader::Step::kMessage) {
-        // The next header is on its way while this message is processed.
-        const int rc = StartRead(c);
-        if (rc != WRL_OK) {
-            s->pool.Release(m);
-            return rc;
-        }
-    } else {
-        c->mismatch = true;
-    }
+    if (step == FrameReader::Step::kLastMessage) c->mismatch = true;
     return ProcessMessage(s, m);
+}
+
+int SendPending(wrl_msgsrv* s);
+
+// Feeds `size` bytes from the client into its reader and processes every message they
+// complete. 0, or the code that ends the loop. The client may be gone afterwards (a bad
+// frame removes it): *gone says so.
+int FeedBytes(wrl_msgsrv* s, Client* c, const uint8_t* data, size_t size, bool* gone) {
+    *gone = false;
+    int failure = WRL_OK;
+    const FrameReader::Step last = c->reader.Feed(data, size, [&](FrameReader::Step step) {
+        failure = HandleReaderStep(s, c, step);
+        // A connected client's answers leave before its next frame is processed, as they
+        // did when every frame came with a read of its own.
+        if (failure == WRL_OK && c->ep != nullptr) failure = SendPending(s);
+        return failure == WRL_OK;
+    });
+    if (failure != WRL_OK) return failure;
+    if (last == FrameReader::Step::kDrop) {
+        RemoveClient(s, c);
+        *gone = true;
+        return WRL_OK;
+    }
+    if (last == FrameReader::Step::kNoMemory) return WRL_ENOMEM;
+    return WRL_OK;
+}
+
+// A read of a connected client brought `size` bytes into one half of its read buffer. The
+// next read is queued into the other half first, so that it waits for the client's next
+// frame while these bytes are fed to the reader and answered (answered before it was
+// queued, a frame would find no read to take it). Unless reading has stopped.
+int ReadDone(wrl_msgsrv* s, Client* c, size_t size) {
+    const uint8_t* data = c->rbuf + c->rhalf * kReadBytes;
+    if (!c->reader.Stopped()) {
+        c->rhalf ^= 1;
+        const int rc = StartRead(c);
+        if (rc != WRL_OK) return rc;
+    }
+    bool gone = false;
+    return FeedBytes(s, c, data, size, &gone);
 }
 
 // Makes room for `need` bytes in the client's write buffer, keeping the first `keep`.
@@ -196,6 +235,8 @@ bool AddressedTo(const Client* c, const wrl_msg* m) {
     return false;
 }
 
+void WriteDone(wrl_msgsrv* s, Client* c);
+
 // Starts one write to an idle client: the frame of `first` and, while they fit in a batch,
 // the frames of the later queued messages addressed to it, in queue order. The client then
 // is no longer a recipient of any of them. 0, or the code that ends the loop.
@@ -220,6 +261,12 @@ int Transmit(wrl_msgsrv* s, Client* c, wrl_msg* first) {
         const int rc =
             wrl_net_queueio(c->ep, WRL_NET_WRITE, c->wbuf, static_cast<uint32_t>(total), c);
         if (rc != WRL_OK) return rc;
+        // The socket usually takes the frames at once: the client is idle again right away,
+        // so that what it is sent keeps the order in which its requests were processed.
+        // A client to be closed after this write goes through the loop's removal instead.
+        c->writing = true;
+        if (!c->close_after_write && wrl_net_takedone(c->ep, WRL_NET_WRITE)) WriteDone(s, c);
+        return WRL_OK;
     } else {
         if (s->sink != nullptr) s->sink(c->id, c->wbuf, total, s->sink_user);
         try {
@@ -348,16 +395,9 @@ int AttachClient(wrl_msgsrv* server, uint32_t* client_id) {
 int FeedClient(wrl_msgsrv* server, uint32_t client_id, const uint8_t* data, size_t size) {
     Client* c = FindClient(server, client_id);
     if (c == nullptr) return WRL_OK;
-    int failure = WRL_OK;
-    const FrameReader::Step last = c->reader.Feed(data, size, [&](FrameReader::Step step) {
-        failure = HandleReaderStep(server, c, step);
-        return failure == WRL_OK;
-    });
-    if (failure != WRL_OK) return failure;
-    if (last == FrameReader::Step::kDrop || last == FrameReader::Step::kNoMemory) {
-        const int rc = HandleReaderStep(server, c, last);
-        if (rc != WRL_OK) return rc;
-    }
+    bool gone = false;
+    const int rc = FeedBytes(server, c, data, size, &gone);
+    if (rc != WRL_OK) return rc;
     return SendPendingDetached(server);
 }
 
@@ -455,7 +495,7 @@ int wrl_msgsrv_run(wrl_msgsrv* s) {
         if (direction == WRL_NET_WRITE) {
             wrl::WriteDone(s, c);
         } else if (direction == WRL_NET_READ) {
-            rc = wrl::HandleReaderStep(s, c, c->reader.Advance());
+            rc = wrl::ReadDone(s, c, wrl_net_done(c->ep, WRL_NET_READ));
             if (rc != WRL_OK) return rc;
         }
     }

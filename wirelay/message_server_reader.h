@@ -1,7 +1,7 @@
 // The reading state machine of one client connection, free of sockets: it says how many
 // bytes it wants next and where they go, and turns each filled request into the next
-// state. The message server drives it with exact-length reads; the fuzz target and the
-// unit tests drive it with a plain byte buffer (Feed).
+// state. The message server feeds it whatever each read of a connection brought in (Feed),
+// as the fuzz target and the unit tests do with a plain byte buffer.
 #pragma once
 
 #include <cstddef>

@@ -46,6 +46,10 @@ struct Client {
     uint32_t id = 0;
     wrl_net* ep = nullptr;  // null for a socketless client
     FrameReader reader;
+    // Two halves, each taking what one read brings in (sockets only): the next read fills
+    // one while the bytes of the other are fed to the reader.
+    uint8_t* rbuf = nullptr;
+    uint32_t rhalf = 0;  // the half the queued read fills
     uint8_t* wbuf = nullptr;  // frame being written; kept for the next one when small
     size_t wcap = 0;
     size_t backlog = 0;              // bytes of queued frames waiting for this client

@@ -145,6 +145,87 @@ TEST(MessageServerTest, RelayWithoutHandlerAcknowledgesThenDelivers) {
     EXPECT_EQ(f.wire_size, kHeaderSize);
 }
 
+TEST(MessageServerTest, FramesArrivingTogetherAreAnsweredOneAfterTheOther) {
+    ServerRunner run;
+    ASSERT_TRUE(run.ok());
+    TestClient a;
+    ASSERT_TRUE(a.Connect(run.port()));
+    ASSERT_EQ(a.Identify("alice"), 0);
+    // Three frames in one write, the later ones of higher priority: each is answered before
+    // the next is processed, so nothing overtakes.
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 3; ++i) {
+        FrameHeader h;
+        h.kind = kKindNormal;
+        h.priority = i * 5;
+        const std::string payload = "m" + std::to_string(i);
+        h.length = static_cast<uint32_t>(payload.size());
+        CopyName(h.to, "alice");
+        CopyName(h.from, "alice");
+        const size_t at = bytes.size();
+        bytes.resize(at + kHeaderSize + payload.size());
+        EncodeHeader(h, bytes.data() + at);
+        std::memcpy(bytes.data() + at + kHeaderSize, payload.data(), payload.size());
+    }
+    ASSERT_TRUE(a.SendRaw(bytes.data(), bytes.size()));
+    for (int i = 0; i < 3; ++i) {
+        Frame f;
+        ASSERT_TRUE(a.Receive(&f));
+        EXPECT_EQ(f.header.kind, kKindAcknowledge) << i;
+        ASSERT_TRUE(a.Receive(&f));
+        EXPECT_EQ(f.header.kind, kKindNormal) << i;
+        EXPECT_EQ(std::string(f.payload.begin(), f.payload.end()), "m" + std::to_string(i));
+    }
+}
+
+TEST(MessageServerTest, FramesTrickledOrBatchedAcrossReadsArriveWhole) {
+    ServerRunner run;
+    ASSERT_TRUE(run.ok());
+    TestClient a;
+    ASSERT_TRUE(a.Connect(run.port()));
+    ASSERT_EQ(a.Identify("alice"), 0);
+    // One frame a byte at a time: many reads, each with whatever came.
+    FrameHeader h;
+    h.kind = kKindNormal;
+    CopyName(h.to, "alice");
+    CopyName(h.from, "alice");
+    const std::string small = "trickled";
+    h.length = static_cast<uint32_t>(small.size());
+    std::vector<uint8_t> one(kHeaderSize + small.size());
+    EncodeHeader(h, one.data());
+    std::memcpy(one.data() + kHeaderSize, small.data(), small.size());
+    for (uint8_t b : one) {
+        ASSERT_TRUE(a.SendRaw(&b, 1));
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    Frame f;
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_EQ(f.header.kind, kKindAcknowledge);
+    ASSERT_TRUE(a.Receive(&f));
+    EXPECT_EQ(std::string(f.payload.begin(), f.payload.end()), small);
+    // Forty frames of 1500 bytes in one write: far more than one read takes, and frames
+    // straddle the reads' boundaries.
+    std::vector<uint8_t> many;
+    for (int i = 0; i < 40; ++i) {
+        std::string payload(1500, static_cast<char>('A' + i % 26));
+        payload += std::to_string(i);
+        h.length = static_cast<uint32_t>(payload.size());
+        const size_t at = many.size();
+        many.resize(at + kHeaderSize + payload.size());
+        EncodeHeader(h, many.data() + at);
+        std::memcpy(many.data() + at + kHeaderSize, payload.data(), payload.size());
+    }
+    ASSERT_TRUE(a.SendRaw(many.data(), many.size()));
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_TRUE(a.Receive(&f));
+        ASSERT_EQ(f.header.kind, kKindAcknowledge) << i;
+        ASSERT_TRUE(a.Receive(&f));
+        std::string expected(1500, static_cast<char>('A' + i % 26));
+        expected += std::to_string(i);
+        ASSERT_EQ(std::string(f.payload.begin(), f.payload.end()), expected) << i;
+    }
+}
+
 TEST(MessageServerTest, UnknownDestinationIsAcknowledgedWithSevenAndNothingElse) {
     ServerRunner run;
     ASSERT_TRUE(run.ok());
