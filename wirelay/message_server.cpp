@@ -61,28 +61,10 @@ int NewClient(wrl_msgsrv* s, Client** out) {
     return WRL_OK;
 }
 
-// Drops the entries of a client that is gone: those with its id, and with `name` also
-// those with its name. Messages left without any recipient entry are released, since
-// nothing could ever send them.
-void PurgeClientFromQueue(wrl_msgsrv* s, uint32_t id, const char* name) {
-    wrl_msg* prev = nullptr;
-    wrl_msg* m = s->queue;
-    while (m != nullptr) {
-        wrl_msg* next = m->next;
-        MsgRemoveRecipient(m, id, name);
-        if (m->recipients == nullptr) {
-            Unlink(s, prev, m);
-            s->pool.Release(m);
-        } else {
-            prev = m;
-        }
-        m = next;
-    }
-}
-
 // Removes a client: the disconnect handler is told when it had a name, its endpoint is
-// closed, and queued messages addressed to it by id go with it. A client removed for
-// letting its backlog overflow also loses the messages addressed to its name.
+// closed, and queued messages addressed to it, by id or by name, go with it. A name entry
+// could only be queued while this client held the name, so it was meant for this
+// connection; kept, it would wait forever or reach a stranger who later takes the name.
 void RemoveClient(wrl_msgsrv* s, Client* c) {
     if (s->disconnect_handler != nullptr && c->name[0] != '\0') {
         s->disconnect_handler(c->name, s->disconnect_user);
@@ -96,7 +78,7 @@ void RemoveClient(wrl_msgsrv* s, Client* c) {
     s->by_id.erase(c->id);
     if (c->name[0] != '\0') s->by_name.erase(std::string_view(c->name));
     ++s->generation;
-    PurgeClientFromQueue(s, c->id, c->overflow ? c->name : nullptr);
+    PurgeClientFromQueue(s, c->id, c->name);
     FreeClientRecord(c);
 }
 
@@ -411,6 +393,25 @@ bool HasClient(const wrl_msgsrv* server, uint32_t client_id) {
 
 size_t QueuedMessages(const wrl_msgsrv* server) {
     return server->queued;
+}
+
+// Drops the entries of a client that is gone: those with its id, and with `name` also
+// those with its name. Messages left without any recipient entry are released, since
+// nothing could ever send them.
+void PurgeClientFromQueue(wrl_msgsrv* s, uint32_t id, const char* name) {
+    wrl_msg* prev = nullptr;
+    wrl_msg* m = s->queue;
+    while (m != nullptr) {
+        wrl_msg* next = m->next;
+        MsgRemoveRecipient(m, id, name);
+        if (m->recipients == nullptr) {
+            Unlink(s, prev, m);
+            s->pool.Release(m);
+        } else {
+            prev = m;
+        }
+        m = next;
+    }
 }
 
 }  // namespace wrl

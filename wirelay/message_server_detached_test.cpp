@@ -135,21 +135,34 @@ TEST_F(DetachedServerTest, MismatchedIdentifyGetsAShortReplyAndTheClientIsClosed
 TEST_F(DetachedServerTest, NormalFrameWithWrongMagicDropsTheClientSilently) {
     const uint32_t a = Attach();
     ASSERT_EQ(Identify(a, "alice"), 0u);
-    // A good request followed by garbage: the acknowledgement queued for the first was
-    // addressed by id and goes together with the client.
+    // A good request followed by garbage: the acknowledgement (by id) and the relayed copy
+    // (by name) were both meant for this connection and leave with it.
     auto bytes = Frame(kKindNormal, "alice", "alice", 0, "ok");
     const auto bad = Frame(kKindNormal, "alice", "alice", 0, "", 0x0102);
     bytes.insert(bytes.end(), bad.begin(), bad.end());
     ASSERT_EQ(Feed(a, bytes), 0);
     EXPECT_FALSE(HasClient(server_, a));
     EXPECT_EQ(out_[a].size(), 1u);  // only the identify reply
-    // The relayed copy was addressed by name and waits for the next "alice".
-    EXPECT_EQ(QueuedMessages(server_), 1u);
+    EXPECT_EQ(QueuedMessages(server_), 0u);
+    // A stranger who takes the name later gets nothing of alice's.
     const uint32_t b = Attach();
     ASSERT_EQ(Identify(b, "alice"), 0u);
-    ASSERT_EQ(out_[b].size(), 2u);
-    EXPECT_EQ(out_[b][1].header.kind, 0u);
-    EXPECT_EQ(out_[b][1].payload, "ok");
+    EXPECT_EQ(out_[b].size(), 1u);
+    EXPECT_EQ(QueuedMessages(server_), 0u);
+}
+
+TEST_F(DetachedServerTest, MessagesQueuedForAnOldNameGoWhenTheClientRenamesItself) {
+    const uint32_t a = Attach();
+    ASSERT_EQ(Identify(a, "alice"), 0u);
+    // The relay to "alice" is queued by name, then the client becomes "carol" before it
+    // could be sent: the copy must not wait for the next "alice".
+    auto bytes = Frame(kKindNormal, "alice", "alice", 0, "for alice");
+    const auto rename = Frame(kKindIdentify, "", "carol", 0);
+    bytes.insert(bytes.end(), rename.begin(), rename.end());
+    ASSERT_EQ(Feed(a, bytes), 0);
+    const uint32_t b = Attach();
+    ASSERT_EQ(Identify(b, "alice"), 0u);
+    for (const auto& frame : out_[b]) EXPECT_NE(frame.payload, "for alice");
     EXPECT_EQ(QueuedMessages(server_), 0u);
 }
 

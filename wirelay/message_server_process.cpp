@@ -124,7 +124,11 @@ int32_t HeadPriority(const wrl_msgsrv* s) {
 int RenameClient(wrl_msgsrv* s, Client* c, const char* name) {
     ++s->generation;
     s->send_pending = true;  // messages may have waited for this name
-    if (c->name[0] != '\0') s->by_name.erase(std::string_view(c->name));
+    if (c->name[0] != '\0') {
+        // What was queued for the old name was meant for this connection under that name.
+        s->by_name.erase(std::string_view(c->name));
+        PurgeClientFromQueue(s, 0, c->name);
+    }
     CopyName(c->name, name);
     if (c->name[0] == '\0') return WRL_OK;
     try {

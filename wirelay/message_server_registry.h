@@ -113,6 +113,9 @@ bool AnyRegisteredRecipient(wrl_msgsrv* s, const wrl_msg* m);
 void Enqueue(wrl_msgsrv* s, wrl_msg* m);
 // Unlinks `m`, whose predecessor in the queue is `prev` (null at the head).
 void Unlink(wrl_msgsrv* s, wrl_msg* prev, wrl_msg* m);
+// Drops the queued entries addressed to client `id` (0: none by id) and, when `name` is
+// not empty, those addressed to `name`; releases messages left without any recipient.
+void PurgeClientFromQueue(wrl_msgsrv* s, uint32_t id, const char* name);
 // The priority that puts a message ahead of everything queued.
 int32_t HeadPriority(const wrl_msgsrv* s);
 
