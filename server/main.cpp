@@ -10,8 +10,9 @@
 #include "wirelay/message_server.h"
 
 int main(int argc, char** argv) {
-  // Line-buffered so that the request log can be followed live through a pipe.
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  // Buffered, and flushed by the message callbacks at the end of each request and client
+  // event, so that the log can be followed live through a pipe without a write per line.
+  std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   const qm::server_options options = qm::parse_command_line(argc, argv, std::getenv("QM_SERVER"));
   switch (options.action) {
     case qm::server_action::help:
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "Server started successfully.\n");
 
   register_server_handlers(server);
+  std::fflush(stdout);  // start-up lines (conversion, a corrupted file) before the first request
   const int ended = wrl_msgsrv_run(server);
   // The loop only ends when the transport fails; say so instead of vanishing silently.
   std::printf("Server stopped (error %d)\n", ended);
