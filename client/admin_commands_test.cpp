@@ -8,48 +8,49 @@
 #include <time.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
-std::string read_all(std::FILE* f) {
-  std::rewind(f);
-  std::string text;
-  char buffer[512];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  return text;
+// Runs one command on an unconnected client; returns the exit code, the texts in out/err.
+int admin(const std::vector<std::string>& args, std::string* out, std::string* err) {
+  qm::client_c client;
+  std::FILE* files[2] = {std::tmpfile(), std::tmpfile()};
+  const int code = qm::run_admin_command(client, args, files[0], files[1]);
+  std::string* texts[2] = {out, err};
+  for (int i = 0; i < 2; ++i) {
+    std::rewind(files[i]);
+    texts[i]->clear();
+    for (int c; (c = std::fgetc(files[i])) != EOF;) texts[i]->push_back(static_cast<char>(c));
+    std::fclose(files[i]);
+  }
+  return code;
 }
 
-TEST(AdminCommands, UsageErrors) {
-  qm::client_c client;
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  EXPECT_EQ(qm::run_admin_command(client, {}, out, err), qm::ADMIN_USAGE);
-  EXPECT_EQ(qm::run_admin_command(client, {"frobnicate"}, out, err), qm::ADMIN_USAGE);
-  EXPECT_EQ(qm::run_admin_command(client, {"count"}, out, err), qm::ADMIN_USAGE);
-  EXPECT_EQ(qm::run_admin_command(client, {"kick", "model"}, out, err), qm::ADMIN_USAGE);
-  EXPECT_EQ(qm::run_admin_command(client, {"test", "extra"}, out, err), qm::ADMIN_USAGE);
-  EXPECT_EQ(qm::run_admin_command(client, {"drawings", "user", "two"}, out, err), qm::ADMIN_USAGE);
-  EXPECT_EQ(read_all(out), "");
-  const std::string errors = read_all(err);
-  EXPECT_NE(errors.find("qm_admin: unknown or missing command\n"), std::string::npos);
-  EXPECT_NE(errors.find("qm_admin: wrong number of arguments\n"), std::string::npos);
-  EXPECT_NE(errors.find("usage: qm_admin"), std::string::npos);
-  std::fclose(out);
-  std::fclose(err);
+TEST(AdminCommands, UsageErrorsAndMissingConnection) {
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    const char* error;
+  } cases[] = {
+      {{}, qm::ADMIN_USAGE, "qm_admin: unknown or missing command\n"},
+      {{"frobnicate"}, qm::ADMIN_USAGE, "qm_admin: unknown or missing command\n"},
+      {{"count"}, qm::ADMIN_USAGE, "qm_admin: wrong number of arguments\n"},
+      {{"kick", "model"}, qm::ADMIN_USAGE, "qm_admin: wrong number of arguments\n"},
+      {{"test", "extra"}, qm::ADMIN_USAGE, "qm_admin: wrong number of arguments\nusage: qm_admin"},
+      {{"drawings", "user", "two"}, qm::ADMIN_USAGE, "qm_admin: STATUS must be a number\n"},
+      {{"test"}, qm::ADMIN_NO_CONNECTION, "request failed: no connection"},
+      {{"users"}, qm::ADMIN_NO_CONNECTION, "request failed: no connection"},
+  };
+  std::string out, err;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+    EXPECT_EQ(admin(c.args, &out, &err), c.code);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find(c.error), std::string::npos) << err;
+  }
   EXPECT_TRUE(qm::is_admin_command("users"));
   EXPECT_FALSE(qm::is_admin_command("user"));
-}
-
-TEST(AdminCommands, WithoutConnectionTheExitSaysSo) {
-  qm::client_c client;
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  EXPECT_EQ(qm::run_admin_command(client, {"test"}, out, err), qm::ADMIN_NO_CONNECTION);
-  EXPECT_EQ(qm::run_admin_command(client, {"users"}, out, err), qm::ADMIN_NO_CONNECTION);
-  EXPECT_NE(read_all(err).find("request failed: no connection"), std::string::npos);
-  std::fclose(out);
-  std::fclose(err);
 }
 
 TEST(AdminCommands, ServerTimesAsLocalTime) {

@@ -12,7 +12,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "wirelay/address.h"
 #include "wirelay/message_server.h"
@@ -109,29 +111,8 @@ TEST_F(InProcessServer, RefusalsAndRejectedRequests) {
   EXPECT_EQ(second.connect(address_, "same-name"), 0);  // the name is free again
 }
 
-TEST(ClientWithoutServer, BadAddressesAndNames) {
-  client_c client;
-  EXPECT_EQ(client.connect("nonsense", "n"), 1);
-  EXPECT_EQ(client.connect("tcpip:localhost", "n"), 1);
-  EXPECT_EQ(client.connect("tcpip:127.0.0.1,1", ""), 1);
-  EXPECT_EQ(client.connect("tcpip:127.0.0.1,1", std::string(33, 'n')), 1);
-  // Nothing listens on a port just released.
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-  ::close(fd);
-  EXPECT_EQ(client.connect("tcpip:127.0.0.1," + std::to_string(ntohs(addr.sin_port)), "n"), 1);
-  EXPECT_FALSE(client.connected());
-  cdb_request r;
-  EXPECT_EQ(client.test_connection(r), 4);
-}
-
-// A listening socket that accepts (through its backlog) but never answers, or that closes
-// every connection at once.
+// A listening socket that accepts (through its backlog) but never answers; once it is
+// gone, nothing listens on its port.
 class SilentListener {
  public:
   SilentListener() {
@@ -143,18 +124,35 @@ class SilentListener {
     ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     ::listen(fd_, 8);
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    address_ = "tcpip:127.0.0.1," + std::to_string(ntohs(addr.sin_port));
   }
   ~SilentListener() { ::close(fd_); }
-  std::string address() const { return "tcpip:127.0.0.1," + std::to_string(port_); }
+  const std::string& address() const { return address_; }
   int fd() const { return fd_; }
 
  private:
   int fd_ = -1;
-  int port_ = 0;
+  std::string address_;
 };
 
-TEST(ClientWithoutServer, SilentServerTimesOut) {
+TEST(ClientWithoutServer, BadAddressesNamesAndNoListener) {
+  std::string released;
+  { released = SilentListener().address(); }
+  client_c client;
+  for (const auto& [address, name] : {std::pair<std::string, std::string>{"nonsense", "n"},
+                                      {"tcpip:localhost", "n"},
+                                      {"tcpip:127.0.0.1,1", ""},
+                                      {"tcpip:127.0.0.1,1", std::string(33, 'n')},
+                                      {released, "n"}}) {
+    SCOPED_TRACE(address + " " + name);
+    EXPECT_EQ(client.connect(address, name), 1);
+    EXPECT_FALSE(client.connected());
+  }
+  cdb_request r;
+  EXPECT_EQ(client.test_connection(r), 4);
+}
+
+TEST(ClientWithoutServer, SilentServerTimesOutAndAClosedConnectionIsBroken) {
   SilentListener listener;
   client_c client;
   const auto start = std::chrono::steady_clock::now();
@@ -163,16 +161,13 @@ TEST(ClientWithoutServer, SilentServerTimesOut) {
   EXPECT_GE(waited, std::chrono::milliseconds(150));
   EXPECT_LT(waited, std::chrono::milliseconds(3000));
   EXPECT_FALSE(client.connected());
-}
 
-TEST(ClientWithoutServer, ClosedConnectionIsBroken) {
-  SilentListener listener;
+  SilentListener closing;
   std::thread closer([&] {
-    const int fd = ::accept(listener.fd(), nullptr, nullptr);
+    const int fd = ::accept(closing.fd(), nullptr, nullptr);
     if (fd >= 0) ::close(fd);
   });
-  client_c client;
-  const int code = client.connect(listener.address(), "abandoned", 3000);
+  const int code = client.connect(closing.address(), "abandoned", 3000);
   closer.join();
   EXPECT_EQ(code, 5);
   EXPECT_FALSE(client.connected());

@@ -3,7 +3,6 @@
 
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "outside/table_store.h"
@@ -15,8 +14,12 @@
 #include "server/server_tables.h"
 #include "server/server_test_support.h"
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
+namespace {
+void record(const char* user, const char* drawing, int32_t status) {
+    drawinglocks_row lock = ServerCoreTest::drawing_body(drawing, 0, status);
+    ASSERT_EQ(record_drawing_lock("M", user, lock), 1);
+}
+}  // namespace
 
 using ClientBookkeepingTest = ServerCoreTest;
 
@@ -28,14 +31,7 @@ TEST_F(ClientBookkeepingTest, UserRowFollowsTheLatestModel) {
     EXPECT_EQ(count_model_users("A-model"), 1);
     EXPECT_EQ(count_model_users("B-model"), 1);
     EXPECT_EQ(count_model_users("C-model"), 0);
-    auto rows = users();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_STREQ(rows[0].UserName, "u1");
-    EXPECT_STREQ(rows[0].ModelName, "B-model");
-    EXPECT_EQ(rows[0].LoginTime, 1000);
-    EXPECT_EQ(rows[0].LastAccessTime, 1002);
-    EXPECT_EQ(rows[0].LastSaveTime, 0);
-    EXPECT_EQ(rows[0].LockedTime, 0);
+    EXPECT_EQ(users(), "B-model/u1 1000 1002 0 0; A-model/u2 1001 1001 0 0");
 }
 
 TEST_F(ClientBookkeepingTest, WalkingUsersFromAnEmptyNameReturnsEachOnce) {
@@ -55,132 +51,97 @@ TEST_F(ClientBookkeepingTest, WalkingUsersFromAnEmptyNameReturnsEachOnce) {
 
 TEST_F(ClientBookkeepingTest, SaveNeedsAUserRow) {
     multiusers_row body{};
-    CaptureStdout();
-    EXPECT_EQ(record_save("M", "u1", body), 0);
-    EXPECT_EQ(GetCapturedStdout(), "Error: could not update multiuser save timestamp\n");
-
+    EXPECT_EQ(stdout_of([&] { EXPECT_EQ(record_save("M", "u1", body), 0); }),
+              "Error: could not update multiuser save timestamp\n");
     touch_user_row("M", "u1");  // time 1000
-    drawinglocks_row lock = drawing_body("D", 3, 2);
-    ASSERT_EQ(record_drawing_lock("M", "u1", lock), 1);  // time 1001
+    record("u1", "D", 2);       // time 1001
     std::memset(&body, 0x7F, sizeof body);
     EXPECT_EQ(record_save("M", "u1", body), 1);
-    EXPECT_STREQ(body.UserName, "u1");
-    EXPECT_STREQ(body.ModelName, "M");
-    EXPECT_EQ(body.LoginTime, 1000);
-    EXPECT_EQ(body.LastSaveTime, 1002);
-    EXPECT_EQ(body.LastAccessTime, 1002);
-    EXPECT_EQ(users()[0].LastSaveTime, 1002);
-    EXPECT_EQ(drawing_locks()[0].LockStatus, 3);
-    EXPECT_EQ(drawing_locks()[0].TimeStamp, 1002);
+    EXPECT_EQ(text_of(body), "M/u1 1000 1002 1002 0");
+    EXPECT_EQ(users(), "M/u1 1000 1002 1002 0");
+    EXPECT_EQ(drawing_locks(), "M/D/u1 0 3 1002");
 }
 
 TEST_F(ClientBookkeepingTest, KickFreesEveryLevelOfTheDatabaseLock) {
     touch_user_row("M", "u1");
-    CaptureStdout();
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(lock_model_object("M", "u1", 0), 1);
-    ASSERT_EQ(lock_model_object("M", "u1", 5), 1);
-    ASSERT_EQ(lock_model_object("N", "u1", 0), 1);
-    GetCapturedStdout();
-    drawinglocks_row lock = drawing_body("D", 0, 2);
-    ASSERT_EQ(record_drawing_lock("M", "u1", lock), 1);
-    lock = drawing_body("S", 0, 3);
-    ASSERT_EQ(record_drawing_lock("M", "u1", lock), 1);
+    stdout_of([] {
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(lock_model_object("M", "u1", 0), 1);
+        ASSERT_EQ(lock_model_object("M", "u1", 5), 1);
+        ASSERT_EQ(lock_model_object("N", "u1", 0), 1);
+    });
+    record("u1", "D", 2);
+    record("u1", "S", 3);
+    EXPECT_EQ(stdout_of([] { EXPECT_EQ(kick_user("M", "u1"), 1); }),
+              "M\nM\nM\nM\n");  // three releases and the refusal
+    stdout_of([] {
+        EXPECT_EQ(confirm_model_object_lock("M", "u1", 0), 0);
+        EXPECT_EQ(lock_model_object("M", "u2", 0), 1);          // free for others now
+        EXPECT_EQ(confirm_model_object_lock("M", "u1", 5), 1);  // object lock stays
+        EXPECT_EQ(confirm_model_object_lock("N", "u1", 0), 1);  // other model stays
+    });
+    EXPECT_EQ(users(), "");
+    EXPECT_EQ(drawing_locks(), "M/S/u1 0 3 1002");
 
-    CaptureStdout();
-    EXPECT_EQ(kick_user("M", "u1"), 1);
-    EXPECT_EQ(GetCapturedStdout(), "M\nM\nM\nM\n");  // three releases and the refusal
-    CaptureStdout();
-    EXPECT_EQ(confirm_model_object_lock("M", "u1", 0), 0);
-    EXPECT_EQ(lock_model_object("M", "u2", 0), 1);   // free for others now
-    EXPECT_EQ(confirm_model_object_lock("M", "u1", 5), 1);  // object lock stays
-    EXPECT_EQ(confirm_model_object_lock("N", "u1", 0), 1);  // other model stays
-    GetCapturedStdout();
-    EXPECT_TRUE(users().empty());
-    auto rows = drawing_locks();
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_STREQ(rows[0].DrawingName, "S");
+    const std::string name(81, 'k');  // a kick request whose user name has no terminator
+    touch_user_row("M", name.c_str());
+    multiusers_row body{};
+    std::memset(body.UserName, 'k', sizeof body.UserName);
+    stdout_of([&] { EXPECT_EQ(kick_user("M", body), 1); });
+    EXPECT_EQ(users(), "");
 }
 
 TEST_F(ClientBookkeepingTest, DepartingClientsKeepLocksAndTheLastOneClearsUp) {
     use_database_file_in_temp_dir();
-    CaptureStdout();
-    EXPECT_EQ(client_connected("u1", nullptr), 0);
-    EXPECT_EQ(client_connected("u2", nullptr), 0);
-    EXPECT_EQ(server_state().connected_clients, 2);
-    touch_user_row("M", "u1");
-    touch_user_row("M", "u2");
-    ASSERT_EQ(lock_model_object("M", "u1", 0), 1);
     object_lock_row guid{};
     srv_copy_text(guid.guid, "{G}");
     srv_copy_text(guid.client_name, "u1");
-    ASSERT_EQ(guid_lock(guid), 1);
-    for (auto [drawing, status] : {std::pair{"saved", 3}, {"viewed", 1}, {"edited", 2}}) {
-        drawinglocks_row lock = drawing_body(drawing, 0, status);
-        ASSERT_EQ(record_drawing_lock("M", "u1", lock), 1);
-    }
-    drawinglocks_row other = drawing_body("theirs", 0, 2);
-    ASSERT_EQ(record_drawing_lock("M", "u2", other), 1);
-    common_model_row counters = model_row("Plant", 1, 500);
-    ASSERT_EQ(allocate_maxid(counters), 501);
-    GetCapturedStdout();
+    stdout_of([&] {
+        EXPECT_EQ(client_connected("u1", nullptr), 0);
+        EXPECT_EQ(client_connected("u2", nullptr), 0);
+        touch_user_row("M", "u1");
+        touch_user_row("M", "u2");
+        ASSERT_EQ(lock_model_object("M", "u1", 0), 1);
+        ASSERT_EQ(guid_lock(guid), 1);
+        record("u1", "saved", 3);
+        record("u1", "viewed", 1);
+        record("u1", "edited", 2);
+        record("u2", "theirs", 2);
+        common_model_row counters = model_row("Plant", 1, 500);
+        ASSERT_EQ(allocate_maxid(counters), 501);
+    });
+    EXPECT_EQ(server_state().connected_clients, 2);
 
-    CaptureStdout();
-    EXPECT_EQ(client_disconnected("u1", nullptr), 0);
-    EXPECT_EQ(GetCapturedStdout(), "Client 'u1' disconnected.\n");
+    EXPECT_EQ(stdout_of([] { EXPECT_EQ(client_disconnected("u1", nullptr), 0); }),
+              "Client 'u1' disconnected.\n");
     EXPECT_EQ(server_state().connected_clients, 1);
-    auto rows = drawing_locks();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_STREQ(rows[0].DrawingName, "saved");
-    EXPECT_STREQ(rows[1].DrawingName, "theirs");
-    ASSERT_EQ(users().size(), 1u);
-    EXPECT_STREQ(users()[0].UserName, "u2");
-    CaptureStdout();
-    EXPECT_EQ(confirm_model_object_lock("M", "u1", 0), 1);  // the database lock stays
-    GetCapturedStdout();
+    EXPECT_EQ(drawing_locks(), "M/saved/u1 0 3 1002; M/theirs/u2 0 2 1005");
+    EXPECT_EQ(users(), "M/u2 1001 1001 0 0");
+    stdout_of([] { EXPECT_EQ(confirm_model_object_lock("M", "u1", 0), 1); });  // lock stays
     EXPECT_EQ(guid_lock(guid), 1);
     EXPECT_TRUE(file_exists(server_state().database_file));
 
-    CaptureStdout();
-    EXPECT_EQ(client_disconnected("u2", nullptr), 0);
-    EXPECT_EQ(GetCapturedStdout(),
+    EXPECT_EQ(stdout_of([] { EXPECT_EQ(client_disconnected("u2", nullptr), 0); }),
               "Client 'u2' disconnected.\nNo one is connected, clearing the database\n");
     EXPECT_EQ(server_state().connected_clients, 0);
-    EXPECT_TRUE(drawing_locks().empty());
-    EXPECT_TRUE(users().empty());
+    EXPECT_EQ(drawing_locks(), "");
+    EXPECT_EQ(users(), "");
     EXPECT_FALSE(file_exists(server_state().database_file));
 
     // The next allocation writes every model known since the start again.
-    counters = model_row("Other", 4, 0);
-    CaptureStdout();
-    ASSERT_EQ(allocate_ga_id(counters), 1);
-    GetCapturedStdout();
+    stdout_of([] {
+        common_model_row counters = model_row("Other", 4, 0);
+        ASSERT_EQ(allocate_ga_id(counters), 1);
+    });
     dbv_cleartable(dbd_getvirtualtablepointer(SRV_TABLE_COMMON_MODEL));
     ASSERT_EQ(read_database_file(), 0);
-    auto models = common_models();
-    ASSERT_EQ(models.size(), 2u);
-    EXPECT_STREQ(models[0].name, "Plant");
-    EXPECT_EQ(models[0].maxid, 501);
-    EXPECT_STREQ(models[1].name, "Other");
-}
+    EXPECT_EQ(models(), "Plant/1 501 0 0; Other/4 0 1 0");
 
-TEST_F(ClientBookkeepingTest, ClientCountNeverGoesBelowZero) {
-    CaptureStdout();
-    EXPECT_EQ(client_disconnected("ghost", nullptr), 0);
-    EXPECT_EQ(server_state().connected_clients, 0);
-    EXPECT_EQ(client_connected("u1", nullptr), 0);
-    EXPECT_EQ(GetCapturedStdout(),
+    // A disconnect nobody announced never takes the count below zero.
+    EXPECT_EQ(stdout_of([] {
+                  EXPECT_EQ(client_disconnected("ghost", nullptr), 0);
+                  EXPECT_EQ(client_connected("u3", nullptr), 0);
+              }),
               "Client 'ghost' disconnected.\nNo one is connected, clearing the database\n"
-              "Client 'u1' connected.\n");
+              "Client 'u3' connected.\n");
     EXPECT_EQ(server_state().connected_clients, 1);
-}
-
-TEST_F(ClientBookkeepingTest, KickByAnUnterminatedUserRow) {
-    const std::string name(81, 'k');
-    touch_user_row("M", name.c_str());
-    multiusers_row body{};
-    std::memset(body.UserName, 'k', sizeof body.UserName);  // no terminator at all
-    CaptureStdout();
-    EXPECT_EQ(kick_user("M", body), 1);
-    GetCapturedStdout();
-    EXPECT_TRUE(users().empty());
 }

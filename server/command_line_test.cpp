@@ -13,51 +13,42 @@ qm::server_options parse(std::vector<const char*> args, const char* env = nullpt
   return qm::parse_command_line(static_cast<int>(args.size()), args.data(), env);
 }
 
-TEST(CommandLine, AddressFromArgumentsEnvironmentOrDefault) {
-  EXPECT_EQ(parse({}).address, "tcpip:localhost,1238");
-  EXPECT_EQ(parse({}, "").address, "tcpip:localhost,1238");
-  EXPECT_EQ(parse({}, "tcpip:otherhost,77").address, "tcpip:otherhost,77");
-  EXPECT_EQ(parse({"myhost"}, "tcpip:ignored,1").address, "tcpip:myhost,1238");
-  EXPECT_EQ(parse({"myhost", "2000"}).address, "tcpip:myhost,2000");
-  EXPECT_EQ(parse({}).action, qm::server_action::run);
+// Renders what the server would do with the options, to compare them in one line.
+std::string outcome(const qm::server_options& o) {
+  if (o.action == qm::server_action::help) return "help";
+  if (o.action == qm::server_action::version) return "version";
+  if (o.action == qm::server_action::bad_arguments) return o.error.empty() ? "bad, no text" : "bad";
+  return o.address + " dir '" + o.database_directory + "'" + (o.test_mode ? " test" : "");
 }
 
-TEST(CommandLine, ThirdAndFourthArguments) {
-  auto o = parse({"myhost", "2000", "test"});
-  EXPECT_TRUE(o.test_mode);
-  EXPECT_EQ(o.database_directory, "");
-  o = parse({"myhost", "2000", "/data", "test"});
-  EXPECT_TRUE(o.test_mode);
-  EXPECT_EQ(o.database_directory, "/data");
-  o = parse({"myhost", "2000", "/data", "other"});
-  EXPECT_FALSE(o.test_mode);
-  EXPECT_EQ(o.database_directory, "/data");
-  o = parse({"myhost", "2000", "Test"});  // the comparison is case-sensitive
-  EXPECT_FALSE(o.test_mode);
-  EXPECT_EQ(o.database_directory, "Test");
-  o = parse({"myhost", "2000", "/data", "x", "test"});  // a fifth argument changes nothing
-  EXPECT_FALSE(o.test_mode);
-  EXPECT_EQ(o.address, "tcpip:myhost,2000");
-}
-
-TEST(CommandLine, HelpAndVersionOnlyAsTheSingleArgument) {
-  EXPECT_EQ(parse({"--help"}).action, qm::server_action::help);
-  EXPECT_EQ(parse({"--version"}).action, qm::server_action::version);
-  auto o = parse({"--help", "2000"});
-  EXPECT_EQ(o.action, qm::server_action::run);
-  EXPECT_EQ(o.address, "tcpip:--help,2000");
+TEST(CommandLine, ArgumentsEnvironmentAndDefaults) {
+  const std::string long_host(300, 'h'), long_env(255, 'e'), fitting_env(254, 'e');
+  const struct {
+    std::vector<const char*> args;
+    const char* env;
+    std::string expected;
+  } cases[] = {
+      {{}, nullptr, "tcpip:localhost,1238 dir ''"},
+      {{}, "", "tcpip:localhost,1238 dir ''"},
+      {{}, "tcpip:otherhost,77", "tcpip:otherhost,77 dir ''"},
+      {{"myhost"}, "tcpip:ignored,1", "tcpip:myhost,1238 dir ''"},
+      {{"myhost", "2000", "test"}, nullptr, "tcpip:myhost,2000 dir '' test"},
+      {{"myhost", "2000", "/data", "test"}, nullptr, "tcpip:myhost,2000 dir '/data' test"},
+      {{"myhost", "2000", "/data", "other"}, nullptr, "tcpip:myhost,2000 dir '/data'"},
+      {{"myhost", "2000", "Test"}, nullptr, "tcpip:myhost,2000 dir 'Test'"},  // case-sensitive
+      {{"myhost", "2000", "/data", "x", "test"}, nullptr, "tcpip:myhost,2000 dir '/data'"},
+      {{"--help"}, nullptr, "help"},
+      {{"--version"}, nullptr, "version"},
+      {{"--help", "2000"}, nullptr, "tcpip:--help,2000 dir ''"},  // only as the single argument
+      {{long_host.c_str()}, nullptr, "bad"},
+      {{}, long_env.c_str(), "bad"},
+      {{}, fitting_env.c_str(), fitting_env + " dir ''"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+    EXPECT_EQ(outcome(parse(c.args, c.env)), c.expected);
+  }
   EXPECT_NE(std::string(qm::usage_text()).find("usage: qm_server"), std::string::npos);
-}
-
-TEST(CommandLine, OverlongAddressIsRefused) {
-  std::string host(300, 'h');
-  auto o = parse({host.c_str()});
-  EXPECT_EQ(o.action, qm::server_action::bad_arguments);
-  EXPECT_FALSE(o.error.empty());
-  std::string env(255, 'e');
-  EXPECT_EQ(parse({}, env.c_str()).action, qm::server_action::bad_arguments);
-  std::string fits(254, 'e');
-  EXPECT_EQ(parse({}, fits.c_str()).action, qm::server_action::run);
 }
 
 }  // namespace

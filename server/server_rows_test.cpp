@@ -4,8 +4,8 @@
 
 #include "outside/table_store.h"
 #include "port/clock.h"
-#include "server/server_state.h"
 #include "server/server_rows.h"
+#include "server/server_state.h"
 #include "server/server_tables.h"
 #include "server/server_test_support.h"
 
@@ -21,7 +21,7 @@ void expect_layout(int32_t table, int32_t row_size, std::initializer_list<expect
     EXPECT_EQ(dbv::GetVirtualTableSizeof(table), row_size);
     EXPECT_EQ(dbv::GetVirtualFieldCount(table), static_cast<int32_t>(fields.size()));
     for (const expected_field& f : fields) {
-        int32_t number = dbv::GetVirtualFieldByName(table, f.name);
+        const int32_t number = dbv::GetVirtualFieldByName(table, f.name);
         ASSERT_GE(number, 0) << f.name;
         dbd_fieldspec_t spec{};
         ASSERT_TRUE(dbv::GetVirtualFieldSpec(table, number, &spec));
@@ -33,7 +33,7 @@ void expect_layout(int32_t table, int32_t row_size, std::initializer_list<expect
 
 using ServerRowsTest = ServerCoreTest;
 
-TEST_F(ServerRowsTest, StoreLaysOutEveryTableLikeTheRowRecords) {
+TEST_F(ServerRowsTest, StoreLaysOutEveryTableLikeTheRowRecordsWithItsIndexes) {
     expect_layout(SRV_TABLE_COMMON_MODEL, sizeof(common_model_row),
                   {{"name", 0}, {"db_number", 84}, {"maxid", 88}, {"ga_id", 92}, {"multi_drawing_id", 96}});
     expect_layout(SRV_TABLE_OLD_COMMON_MODEL_101, sizeof(old_common_model_101_row),
@@ -48,17 +48,12 @@ TEST_F(ServerRowsTest, StoreLaysOutEveryTableLikeTheRowRecords) {
     expect_layout(SRV_TABLE_DRAWINGLOCKS, sizeof(drawinglocks_row),
                   {{"ModelName", 0}, {"DrawingName", 82}, {"UserName", 115}, {"TimeStamp", 200},
                    {"ModId", 204}, {"LockStatus", 208}});
-}
-
-TEST_F(ServerRowsTest, TablesCarryTheirIndexesAndTheTagReference) {
     EXPECT_STREQ(dbv::GetVirtualTableName(SRV_TABLE_COMMON_MODEL), "common_model");
-    EXPECT_STREQ(dbv::GetVirtualTableName(SRV_TABLE_DRAWINGLOCKS), "drawinglocks");
     for (const char* index : {"ModelDrawingName", "ModelUserName", "UserName", "LockStatus"})
         EXPECT_NE(dbd_getvirtualindexpointer(SRV_TABLE_DRAWINGLOCKS, index), nullptr) << index;
+    // Every test declares the tables again; each reference kept is modelguidid on maxid.
     const dbd_tagreferencespec_t* refs = dbv::GetTableTagReferenceSpec("common_model");
     ASSERT_NE(refs, nullptr);
-    // Every test declares the tables again; whatever the store keeps of repeats, each
-    // reference is modelguidid on maxid.
     ASSERT_STRNE(refs[0].tag, "");
     for (int i = 0; refs[i].tag[0] != '\0'; ++i) {
         EXPECT_STREQ(refs[i].tag, "modelguidid");
@@ -66,19 +61,16 @@ TEST_F(ServerRowsTest, TablesCarryTheirIndexesAndTheTagReference) {
     }
 }
 
-TEST(ServerRowsCopy, CutsToTheFieldLessOneAndZeroFillsTheRest) {
+TEST_F(ServerRowsTest, TextCopyCutsToTheFieldLessOneAndZeroFillsTheRest) {
     char field[8];
     std::memset(field, 'x', sizeof field);
     srv_copy_text(field, "abc");
-    EXPECT_STREQ(field, "abc");
-    for (size_t i = 3; i < sizeof field; ++i) EXPECT_EQ(field[i], '\0');
+    EXPECT_EQ(std::string(field, sizeof field), std::string("abc\0\0\0\0\0", 8));
     srv_copy_text(field, "0123456789");
     EXPECT_STREQ(field, "0123456");
     srv_copy_text(field, nullptr);
     EXPECT_STREQ(field, "");
-
-    // A source field without a terminator is read only up to its own size.
-    char unterminated[4] = {'w', 'x', 'y', 'z'};
+    const char unterminated[4] = {'w', 'x', 'y', 'z'};  // read only up to its own size
     srv_copy_field(field, unterminated);
     EXPECT_STREQ(field, "wxyz");
 }

@@ -1,7 +1,7 @@
 // The fixture shared by the server core tests.
 #include "server/server_test_support.h"
 
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -38,6 +38,12 @@ void ServerCoreTest::use_database_file_in_temp_dir() {
     server_state().temporary_file = temp_path("test.db.tmp");
 }
 
+std::string ServerCoreTest::stdout_of(const std::function<void()>& action) {
+    ::testing::internal::CaptureStdout();
+    action();
+    return ::testing::internal::GetCapturedStdout();
+}
+
 void ServerCoreTest::write_file(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -53,25 +59,43 @@ bool ServerCoreTest::file_exists(const std::string& path) {
 }
 
 namespace {
+template <size_t N>
+std::string text(const char (&field)[N]) {
+    return std::string(field, strnlen(field, N));
+}
+}  // namespace
+
+std::string ServerCoreTest::text_of(const common_model_row& r) {
+    return text(r.name) + "/" + std::to_string(r.db_number) + " " + std::to_string(r.maxid) + " " +
+           std::to_string(r.ga_id) + " " + std::to_string(r.multi_drawing_id);
+}
+std::string ServerCoreTest::text_of(const multiusers_row& r) {
+    return text(r.ModelName) + "/" + text(r.UserName) + " " + std::to_string(r.LoginTime) + " " +
+           std::to_string(r.LastAccessTime) + " " + std::to_string(r.LastSaveTime) + " " +
+           std::to_string(r.LockedTime);
+}
+std::string ServerCoreTest::text_of(const drawinglocks_row& r) {
+    return text(r.ModelName) + "/" + text(r.DrawingName) + "/" + text(r.UserName) + " " +
+           std::to_string(r.ModId) + " " + std::to_string(r.LockStatus) + " " +
+           std::to_string(r.TimeStamp);
+}
+namespace {
 template <typename Row>
-std::vector<Row> all_rows(int32_t table_number) {
-    std::vector<Row> rows;
+std::string all_rows(int32_t table_number) {
+    std::string rows;
     dbv_cursorstruct* cursor = dbv_opencursor_all(dbd_getvirtualtablepointer(table_number));
     Row row{};
-    while (cursor != nullptr && dbv_fetch(cursor, &row) == 0) rows.push_back(row);
+    while (cursor != nullptr && dbv_fetch(cursor, &row) == 0)
+        rows += (rows.empty() ? "" : "; ") + ServerCoreTest::text_of(row);
     dbv_closecursor(cursor);
     return rows;
 }
 }  // namespace
 
-std::vector<common_model_row> ServerCoreTest::common_models() {
-    return all_rows<common_model_row>(SRV_TABLE_COMMON_MODEL);
-}
-std::vector<drawinglocks_row> ServerCoreTest::drawing_locks() {
+std::string ServerCoreTest::models() { return all_rows<common_model_row>(SRV_TABLE_COMMON_MODEL); }
+std::string ServerCoreTest::users() { return all_rows<multiusers_row>(SRV_TABLE_MULTIUSERS); }
+std::string ServerCoreTest::drawing_locks() {
     return all_rows<drawinglocks_row>(SRV_TABLE_DRAWINGLOCKS);
-}
-std::vector<multiusers_row> ServerCoreTest::users() {
-    return all_rows<multiusers_row>(SRV_TABLE_MULTIUSERS);
 }
 
 common_model_row ServerCoreTest::model_row(const char* name, int32_t db_number, int32_t maxid,
