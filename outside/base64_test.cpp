@@ -9,12 +9,13 @@
 
 namespace {
 
+using Bytes = std::vector<unsigned char>;
+
 // Decodes through the three-call sequence the dump reader uses.
-bool decode(const std::string& text, std::vector<unsigned char>* bytes) {
-    size_t capacity = 0;
+bool decode(const std::string& text, Bytes* bytes) {
+    size_t capacity = 0, size = 0;
     unsigned char* buffer = tools::AllocateBase64DecodingBuffer(text, &capacity);
     if (buffer == nullptr) return false;
-    size_t size = 0;
     const bool ok = tools::Base64Decode(text, buffer, capacity, &size);
     bytes->assign(buffer, buffer + size);
     tools::DeleteBase64DecodingBuffer(buffer);
@@ -22,26 +23,21 @@ bool decode(const std::string& text, std::vector<unsigned char>* bytes) {
     return ok;
 }
 
-std::string as_text(const std::vector<unsigned char>& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 TEST(Base64, DecodesValidTexts) {
-    std::vector<unsigned char> bytes;
-    ASSERT_TRUE(decode("AQAA/w==", &bytes));
-    EXPECT_EQ(bytes, (std::vector<unsigned char>{1, 0, 0, 255}));
-    ASSERT_TRUE(decode("TWFu", &bytes));
-    EXPECT_EQ(as_text(bytes), "Man");
-    ASSERT_TRUE(decode("TWE=", &bytes));
-    EXPECT_EQ(as_text(bytes), "Ma");
-    ASSERT_TRUE(decode("+/+/", &bytes));
-    EXPECT_EQ(bytes, (std::vector<unsigned char>{0xfb, 0xff, 0xbf}));
-    ASSERT_TRUE(decode("", &bytes));
-    EXPECT_TRUE(bytes.empty());
+    const std::pair<const char*, Bytes> cases[] = {{"AQAA/w==", {1, 0, 0, 255}},
+                                                   {"TWFu", {'M', 'a', 'n'}},
+                                                   {"TWE=", {'M', 'a'}},
+                                                   {"+/+/", {0xfb, 0xff, 0xbf}},
+                                                   {"", {}}};
+    for (const auto& [text, expected] : cases) {
+        Bytes bytes;
+        ASSERT_TRUE(decode(text, &bytes)) << text;
+        EXPECT_EQ(bytes, expected) << text;
+    }
 }
 
 TEST(Base64, RefusesCorruptTextsAndSmallBuffers) {
-    std::vector<unsigned char> bytes;
+    Bytes bytes;
     for (const std::string& bad : std::vector<std::string>{
              "TWF", "TWFuT", "TW=u", "T===", "====", "=TWF", "TWFu====", "TW-u", "TWF\n",
              "TWE=TWFu", "TW u", "1:0:0:255", "AQAA/w=", "TR==", "TWF=", std::string("TW\0u", 4)}) {
@@ -55,7 +51,6 @@ TEST(Base64, RefusesCorruptTextsAndSmallBuffers) {
     EXPECT_TRUE(tools::Base64Decode("TWE=", two, sizeof two, &size));
     EXPECT_EQ(size, 2u);
     EXPECT_FALSE(tools::Base64Decode("TWFu", nullptr, 3, &size));
-
     size_t capacity = 1;
     EXPECT_EQ(tools::AllocateBase64DecodingBuffer(std::string((64u << 20) + 4, 'A'), &capacity),
               nullptr);
@@ -63,15 +58,14 @@ TEST(Base64, RefusesCorruptTextsAndSmallBuffers) {
 }
 
 TEST(Base64, EncodeRoundTripsEveryLength) {
-    std::vector<unsigned char> data;
+    Bytes data;
     for (int i = 0; i < 100; ++i) data.push_back(static_cast<unsigned char>(i * 37 + 11));
     for (size_t length = 0; length <= data.size(); ++length) {
         const std::string text = tools::Base64Encode(data.data(), length);
         EXPECT_EQ(text.size(), (length + 2) / 3 * 4);
-        std::vector<unsigned char> back;
+        Bytes back;
         ASSERT_TRUE(decode(text, &back)) << length;
-        EXPECT_EQ(back, std::vector<unsigned char>(data.begin(),
-                                                   data.begin() + static_cast<long>(length)));
+        EXPECT_EQ(back, Bytes(data.begin(), data.begin() + static_cast<long>(length)));
     }
 }
 

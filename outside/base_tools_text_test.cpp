@@ -9,21 +9,17 @@
 
 namespace {
 
-TEST(SubstringBetweenDelimiter, TakesTheQuotedValueOfADumpLine) {
-    EXPECT_EQ(tools::GetSubstringBetweenDelimiter(" 'tcpip_localhost'\n", '\''), "tcpip_localhost");
-    EXPECT_EQ(tools::GetSubstringBetweenDelimiter(" 'x=y'\n", '\''), "x=y");
-    EXPECT_EQ(tools::GetSubstringBetweenDelimiter(" 'O'Brien'\n", '\''), "O'Brien");
-    EXPECT_EQ(tools::GetSubstringBetweenDelimiter(" ''\n", '\''), "");
-    EXPECT_EQ(tools::GetSubstringBetweenDelimiter(" 42\n", '\''), "");
-    EXPECT_EQ(tools::GetSubstringBetweenDelimiter(" 'unterminated\n", '\''), "");
-}
-
-TEST(StringWithoutWhiteSpaces, GivesTheFieldNameOfADumpLine) {
-    EXPECT_EQ(tools::GetStringWithoutWhiteSpaces("          maxid = 17\n"), "maxid");
-    EXPECT_EQ(tools::GetStringWithoutWhiteSpaces("\t name = 'a b'\n"), "name");
-    EXPECT_EQ(tools::GetStringWithoutWhiteSpaces("db_number"), "db_number");
-    EXPECT_EQ(tools::GetStringWithoutWhiteSpaces("      }\n"), "}");
-    EXPECT_EQ(tools::GetStringWithoutWhiteSpaces("   \r\n"), "");
+TEST(DumpLineText, QuotedValuesAndFieldNames) {
+    const std::pair<const char*, const char*> quoted[] = {
+        {" 'tcpip_localhost'\n", "tcpip_localhost"}, {" 'x=y'\n", "x=y"},
+        {" 'O'Brien'\n", "O'Brien"}, {" ''\n", ""}, {" 42\n", ""}, {" 'unterminated\n", ""}};
+    for (const auto& [line, value] : quoted)
+        EXPECT_EQ(tools::GetSubstringBetweenDelimiter(line, '\''), value) << line;
+    const std::pair<const char*, const char*> names[] = {
+        {"          maxid = 17\n", "maxid"}, {"\t name = 'a b'\n", "name"},
+        {"db_number", "db_number"}, {"      }\n", "}"}, {"   \r\n", ""}};
+    for (const auto& [line, name] : names)
+        EXPECT_EQ(tools::GetStringWithoutWhiteSpaces(line), name) << line;
 }
 
 TEST(LocalTime, CurrentTimeMinusOffsetIsUtcNow) {

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <tuple>
 
 namespace {
 
@@ -28,14 +29,7 @@ class ToolDirectories : public ::testing::Test {
     std::string dir_;
 };
 
-TEST_F(ToolDirectories, ExistDirectory) {
-    EXPECT_NE(tool_exist_directory((dir_ + "/sub").c_str()), 0);
-    EXPECT_EQ(tool_exist_directory((dir_ + "/a.db").c_str()), 0);
-    EXPECT_EQ(tool_exist_directory((dir_ + "/none").c_str()), 0);
-    EXPECT_EQ(tool_exist_directory(nullptr), 0);
-}
-
-TEST_F(ToolDirectories, PatternsSelectNamesInSortedOrder) {
+TEST_F(ToolDirectories, PatternsSelectNamesInSortedOrderOfExistingDirectories) {
     const std::vector<std::string> all = {"README", "a.db", "b.txt", "sub", "z.db.tmp"};
     EXPECT_EQ(list("*.*", 5), all);  // also the names without a dot
     EXPECT_EQ(list(nullptr, 5), all);
@@ -45,6 +39,10 @@ TEST_F(ToolDirectories, PatternsSelectNamesInSortedOrder) {
     EXPECT_EQ(list("*d*b*t*", 1), std::vector<std::string>{"z.db.tmp"});
     EXPECT_EQ(list("*****************************x", 0), std::vector<std::string>{});
 
+    EXPECT_NE(tool_exist_directory((dir_ + "/sub").c_str()), 0);
+    EXPECT_EQ(tool_exist_directory((dir_ + "/a.db").c_str()), 0);
+    EXPECT_EQ(tool_exist_directory((dir_ + "/none").c_str()), 0);
+    EXPECT_EQ(tool_exist_directory(nullptr), 0);
     std::vector<std::string> names = {"kept"};
     EXPECT_EQ(tool_get_dir_files(names, "*.*", (dir_ + "/none").c_str()), -1);
     EXPECT_EQ(tool_get_dir_files(names, "*.*", nullptr), -1);
@@ -52,12 +50,11 @@ TEST_F(ToolDirectories, PatternsSelectNamesInSortedOrder) {
 }
 
 TEST(CreateFullFilename, JoinsDirectoryAndSubdirectory) {
-    EXPECT_EQ(tool_create_full_filename("/models/m1", "drawings"), "/models/m1/drawings");
-    EXPECT_EQ(tool_create_full_filename("/models/m1/", "drawings"), "/models/m1/drawings");
-    EXPECT_EQ(tool_create_full_filename("C:\\m1\\", "drawings"), "C:\\m1\\drawings");
-    EXPECT_EQ(tool_create_full_filename("/models/m1", nullptr), "/models/m1");
-    EXPECT_EQ(tool_create_full_filename("", "drawings"), "./drawings");
-    EXPECT_EQ(tool_create_full_filename(nullptr, ""), "");
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"/m1", "dwg", "/m1/dwg"}, {"/m1/", "dwg", "/m1/dwg"}, {"C:\\m1\\", "dwg", "C:\\m1\\dwg"},
+        {"/m1", nullptr, "/m1"}, {"", "dwg", "./dwg"}, {nullptr, "", ""}};
+    for (const auto& [dir, sub, full] : cases)
+        EXPECT_EQ(tool_create_full_filename(dir, sub), full) << (dir ? dir : "null");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -70,14 +71,14 @@ TEST_F(PortFiles, FsyncStreamAndDirectory) {
 TEST_F(PortFiles, ExistenceAndRemovalTellFilesFromDirectories) {
     write("file", "");
     ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
-    EXPECT_TRUE(port_file_exists(path("file").c_str()));
-    EXPECT_FALSE(port_file_exists(path("sub").c_str()));
+    const std::tuple<std::string, bool, bool> cases[] = {  // name, file?, directory?
+        {path("file"), true, false}, {path("sub"), false, true}, {path("sub") + "/", false, true},
+        {path("missing"), false, false}, {"", false, false}};
+    for (const auto& [name, file, directory] : cases) {
+        EXPECT_EQ(port_file_exists(name.c_str()), file) << name;
+        EXPECT_EQ(port_directory_exists(name.c_str()), directory) << name;
+    }
     EXPECT_FALSE(port_file_exists(nullptr));
-    EXPECT_TRUE(port_directory_exists((path("sub") + "/").c_str()));
-    EXPECT_FALSE(port_directory_exists(path("file").c_str()));
-    EXPECT_FALSE(port_directory_exists(path("missing").c_str()));
-    EXPECT_FALSE(port_directory_exists(""));
-
     EXPECT_EQ(port_remove_file(path("file").c_str()), 0);
     EXPECT_FALSE(port_file_exists(path("file").c_str()));
     EXPECT_EQ(port_remove_file(path("file").c_str()), -1);

@@ -1,4 +1,4 @@
-// Tests of the path text helpers: joining, absolute form and directory part.
+// Tests of the path text helpers: joining, directory part and absolute form.
 #include "port/paths.h"
 
 #include <gtest/gtest.h>
@@ -9,12 +9,15 @@
 
 namespace {
 
-TEST(JoinPath, AddsOneSeparatorOnlyWhenNeeded) {
-    EXPECT_EQ(port_join_path("data", "tcpip_localhost_1238.db"), "data/tcpip_localhost_1238.db");
-    EXPECT_EQ(port_join_path("data/", "a.db"), "data/a.db");
-    EXPECT_EQ(port_join_path("data\\", "a.db"), "data\\a.db");
-    EXPECT_EQ(port_join_path("/", "a.db"), "/a.db");
-    EXPECT_EQ(port_join_path("", "a.db"), "./a.db");  // empty means the current directory
+TEST(PathText, JoinAddsOneSeparatorOnlyWhenNeededAndDirectoryOfTakesTheRest) {
+    const std::pair<const char*, const char*> joins[] = {
+        {"data", "data/a.db"}, {"data/", "data/a.db"}, {"data\\", "data\\a.db"},
+        {"/", "/a.db"}, {"", "./a.db"}};  // empty means the current directory
+    for (const auto& [dir, joined] : joins) EXPECT_EQ(port_join_path(dir, "a.db"), joined) << dir;
+    const std::pair<const char*, const char*> dirs[] = {
+        {"/srv/qm/a.db", "/srv/qm"}, {"a.db", "."}, {"", "."}, {"/a.db", "/"},
+        {"/", "/"}, {"a/b/", "a"}, {"a//b", "a"}};
+    for (const auto& [path, dir] : dirs) EXPECT_EQ(port_directory_of(path), dir) << path;
 }
 
 TEST(AbsolutePath, RelativeNamesGetTheCurrentDirectory) {
@@ -46,16 +49,6 @@ TEST(AbsolutePath, RefusesWhatDoesNotFitOrIsMissing) {
     EXPECT_FALSE(port_absolute_path(nullptr, out, sizeof out));
     EXPECT_FALSE(port_absolute_path("", out, sizeof out));
     EXPECT_FALSE(port_absolute_path("/a", nullptr, 16));
-}
-
-TEST(DirectoryOf, TakesEverythingBeforeTheLastSlash) {
-    EXPECT_EQ(port_directory_of("/srv/qm/a.db"), "/srv/qm");
-    EXPECT_EQ(port_directory_of("a.db"), ".");
-    EXPECT_EQ(port_directory_of(""), ".");
-    EXPECT_EQ(port_directory_of("/a.db"), "/");
-    EXPECT_EQ(port_directory_of("/"), "/");
-    EXPECT_EQ(port_directory_of("a/b/"), "a");
-    EXPECT_EQ(port_directory_of("a//b"), "a");
 }
 
 }  // namespace
