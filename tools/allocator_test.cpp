@@ -8,9 +8,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <utility>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/containers_test_support.h"
@@ -19,7 +19,6 @@
 namespace {
 
 std::string s_printed;
-
 int Capture(const char* format, ...) {
   char line[512];
   va_list arguments;
@@ -46,33 +45,28 @@ class AllocatorTest : public ::testing::Test {
 };
 
 TEST_F(AllocatorTest, Geometry) {
-  struct Case {
+  const struct {
     size_t element_size;
-    uint32_t per_block;
-    uint32_t slot, block, slots;
-  };
-  for (const Case& c : {Case{56, 1, 64, 496, 7}, Case{72, 1, 80, 496, 6}, Case{1, 1, 24, 496, 20},
-                        Case{100, 10, 112, 1488, 13}, Case{17, 0, 32, 496, 15},
-                        Case{2000, 1, 2008, 2480, 1}}) {
+    uint32_t per_block, slot, block, slots;
+  } cases[] = {{56, 1, 64, 496, 7},     {72, 1, 80, 496, 6}, {1, 1, 24, 496, 20},
+               {100, 10, 112, 1488, 13}, {17, 0, 32, 496, 15}, {2000, 1, 2008, 2480, 1}};
+  for (const auto& c : cases) {
     tool_allocator_s* a = tool_allocator_create(c.element_size, c.per_block, 0, "geometry", 1);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->slot_size, c.slot) << c.element_size;
-    EXPECT_EQ(a->block_size, c.block) << c.element_size;
-    EXPECT_EQ(a->slots_per_block, c.slots) << c.element_size;
+    EXPECT_EQ(std::vector<uint32_t>({a->slot_size, a->block_size, a->slots_per_block}),
+              std::vector<uint32_t>({c.slot, c.block, c.slots})) << c.element_size;
     tool_allocator_destroy(a);
   }
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(tool_allocator_create(size_t{1} << 33, 1, 0, "huge", 1), nullptr);
-  EXPECT_EQ(tool_allocator_create(64, UINT32_MAX, 0, "huge", 1), nullptr);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("Allocator block too large."), std::string::npos);
+  for (const auto& [size, per_block] : {std::pair{size_t{1} << 33, 1u}, {size_t{64}, UINT32_MAX}}) {
+    const auto create = [&] { EXPECT_EQ(tool_allocator_create(size, per_block, 0, "", 1), nullptr); };
+    EXPECT_TRUE(IsErrorLine(captured_stderr(create), "Allocator block too large.", "allocator"));
+  }
 }
 
 TEST_F(AllocatorTest, GrowsTwoBlocksAtATimeAndReusesFreedSlots) {
   allocator_ = tool_allocator_create(56, 1, 0, "grow", 10);
-  void* first = tool_allocator_alloc(allocator_);
-  EXPECT_EQ(Blocks(allocator_), 2u);
-  std::vector<char*> order{static_cast<char*>(first)};
-  for (int i = 2; i <= 14; ++i) order.push_back(static_cast<char*>(tool_allocator_alloc(allocator_)));
+  std::vector<char*> order;
+  for (int i = 1; i <= 14; ++i) order.push_back(static_cast<char*>(tool_allocator_alloc(allocator_)));
   EXPECT_EQ(std::set<char*>(order.begin(), order.end()).size(), 14u);
   EXPECT_EQ(Blocks(allocator_), 2u);
   // The first element is the first slot of the newer block; the next six fill that block
@@ -81,17 +75,9 @@ TEST_F(AllocatorTest, GrowsTwoBlocksAtATimeAndReusesFreedSlots) {
   void* fifteenth = tool_allocator_alloc(allocator_);
   EXPECT_EQ(Blocks(allocator_), 4u);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(fifteenth) % 8, 0u);
-
-  tool_allocator_free(first);
-  EXPECT_EQ(tool_allocator_alloc(allocator_), first);
+  tool_allocator_free(order[0]);
+  EXPECT_EQ(tool_allocator_alloc(allocator_), order[0]);
   EXPECT_EQ(allocator_->in_use, 15u);
-
-  testing::internal::CaptureStderr();  // a second free of one element is refused
-  tool_allocator_free(first);
-  tool_allocator_free(first);
-  EXPECT_TRUE(IsErrorLine(testing::internal::GetCapturedStderr(), "Element freed twice.", "allocator"));
-  EXPECT_EQ(allocator_->in_use, 14u);
-  EXPECT_EQ(allocator_->most_in_use, 15u);
   tool_allocator_free(nullptr);
 }
 
@@ -112,54 +98,41 @@ TEST_F(AllocatorTest, BlocksAreReleasedOnlyWithTheReleaseFlag) {
   }
 }
 
-TEST_F(AllocatorTest, ResetFreesEverySlotAndKeepsTheBlocks) {
+TEST_F(AllocatorTest, ResetFreesEverySlotKeepsTheBlocksAndStatsAddUp) {
   allocator_ = tool_allocator_create(24, 1, 0, "reset", 30);
   for (int i = 0; i < 30; ++i) tool_allocator_alloc(allocator_);
-  EXPECT_EQ(Blocks(allocator_), 2u);  // 15 slots of 32 bytes per block
   EXPECT_EQ(tool_allocator_reset(allocator_), 1);
   EXPECT_EQ(allocator_->in_use, 0u);
   for (int i = 0; i < 30; ++i) tool_allocator_alloc(allocator_);
-  EXPECT_EQ(Blocks(allocator_), 2u);
-
   uint32_t in_use, most, blocks;
   uint64_t bytes, bytes_most, reserved;
   EXPECT_EQ(tool_allocator_stats(allocator_, &in_use, &most, &blocks, &bytes, &bytes_most, &reserved), 1);
-  EXPECT_EQ(in_use, 30u);
-  EXPECT_EQ(most, 30u);
-  EXPECT_EQ(bytes, 960u);
-  EXPECT_EQ(bytes_most, 960u);
-  EXPECT_EQ(reserved, 960u);
+  // 15 slots of 32 bytes per block: the two first blocks served both rounds.
+  EXPECT_EQ(std::vector<uint64_t>({in_use, most, blocks, bytes, bytes_most, reserved}),
+            std::vector<uint64_t>({30, 30, 2, 960, 960, 960}));
   EXPECT_EQ(tool_allocator_stats(nullptr, &in_use, &most, &blocks, &bytes, &bytes_most, &reserved), 0);
   EXPECT_EQ(in_use + most + blocks + bytes + bytes_most + reserved, 0u);
-  EXPECT_EQ(tool_allocator_reset(nullptr), 0);
-  EXPECT_EQ(tool_allocator_destroy(nullptr), 0);
+  EXPECT_EQ(tool_allocator_reset(nullptr) + tool_allocator_destroy(nullptr), 0);
   EXPECT_EQ(tool_allocator_alloc(nullptr), nullptr);
 }
 
 TEST_F(AllocatorTest, ReportListsTheRegistryNewestFirst) {
+  const std::string head = "**** Allocator memory use *********************************\n";
+  const std::string tail = "**** Allocator memory use  end ****************************\n";
   s_printed.clear();
   tool_allocator_report(Capture);
-  EXPECT_EQ(s_printed,
-            "**** Allocator memory use *********************************\n"
-            "Number of allocators: 0\n"
-            " Total Memory        0.000 kb\n"
-            "**** Allocator memory use  end ****************************\n");
-
+  EXPECT_EQ(s_printed, head + "Number of allocators: 0\n Total Memory        0.000 kb\n" + tail);
   tool_allocator_s* older = tool_allocator_create(72, 1, 0, "tools/older.cpp", 42);
   allocator_ = tool_allocator_create(16, 1, 0, std::string(300, 'n').c_str(), 7);
-  EXPECT_EQ(std::string(allocator_->name), std::string(255, 'n'));
   for (int i = 0; i < 3; ++i) tool_allocator_alloc(older);
   s_printed.clear();
   tool_allocator_report(Capture);
   EXPECT_EQ(s_printed,
-            "**** Allocator memory use *********************************\n"
-            "Number of allocators: 2\n" +
-                std::string(255, 'n') + " Linex: 7\n" +
+            head + "Number of allocators: 2\n" + std::string(255, 'n') + " Linex: 7\n" +
                 "        0 in     0 bl        0.000/       0.000 (  0%) max       0        0.000  kb\n"
                 "tools/older.cpp                                       Linex: 42\n"
                 "        3 in     2 bl        0.234/       0.938 ( 25%) max       3        0.234  kb\n"
-                " Total Memory        0.938 kb\n"
-                "**** Allocator memory use  end ****************************\n");
+                " Total Memory        0.938 kb\n" + tail);
   tool_allocator_destroy(older);
 }
 
@@ -179,11 +152,9 @@ TEST_F(AllocatorTest, RandomChurnKeepsEveryLiveElementIntact) {
       const bool grow = live.empty() || ((step / 4000) % 2 == 0 ? next() % 3 != 0 : next() % 3 == 0);
       if (grow) {
         auto* e = static_cast<unsigned char*>(tool_allocator_alloc(a));
-        ASSERT_NE(e, nullptr);
-        ASSERT_TRUE(addresses.insert(e).second) << "handed out twice at step " << step;
-        const auto mark = static_cast<unsigned char>(next());
-        std::memset(e, mark, 40);
-        live.emplace_back(e, mark);
+        ASSERT_TRUE(e != nullptr && addresses.insert(e).second) << "handed out twice at step " << step;
+        live.emplace_back(e, static_cast<unsigned char>(next()));
+        std::memset(e, live.back().second, 40);
       } else {
         const size_t victim = next() % live.size();
         auto [e, mark] = live[victim];
@@ -196,22 +167,15 @@ TEST_F(AllocatorTest, RandomChurnKeepsEveryLiveElementIntact) {
       most = std::max<uint32_t>(most, static_cast<uint32_t>(live.size()));
       ASSERT_EQ(a->in_use, live.size());
     }
-    uint32_t in_use = 0, most_in_use = 0, blocks = 0;
-    tool_allocator_stats(a, &in_use, &most_in_use, &blocks, nullptr, nullptr, nullptr);
-    EXPECT_EQ(in_use, live.size());
+    uint32_t most_in_use = 0, blocks = 0;
+    tool_allocator_stats(a, nullptr, &most_in_use, &blocks, nullptr, nullptr, nullptr);
     EXPECT_EQ(most_in_use, most);
-    // 48-byte slots, 10 to a block: with release, no block beyond what the live ones need
-    // (plus the spare of a two-block growth); without, the blocks of the peak stay.
-    EXPECT_GE(blocks * 10u, static_cast<uint32_t>(live.size()));
-    if (!release) {
-      EXPECT_GE(blocks * 10u, most);
-    }
-
-    testing::internal::CaptureStderr();
+    // 48-byte slots, 10 to a block: without release the blocks of the peak stay.
+    EXPECT_GE(blocks * 10u, release ? live.size() : most);
     unsigned char* first = live.front().first;
     tool_allocator_free(first);
-    tool_allocator_free(first);  // refused on either path; the count drops once
-    EXPECT_TRUE(IsErrorLine(testing::internal::GetCapturedStderr(), "Element freed twice.", "allocator"));
+    const auto again = [&] { tool_allocator_free(first); };  // refused on either path
+    EXPECT_TRUE(IsErrorLine(captured_stderr(again), "Element freed twice.", "allocator"));
     EXPECT_EQ(a->in_use, live.size() - 1);
     live.erase(live.begin());
     for (auto& [e, mark] : live) tool_allocator_free(e);
@@ -224,26 +188,18 @@ TEST_F(AllocatorTest, RandomChurnKeepsEveryLiveElementIntact) {
 }
 
 TEST_F(AllocatorTest, AllocationFailures) {
-  tool_alloc_fail_after(0, 1);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(tool_allocator_create(32, 1, 0, "fails", 1), nullptr);
-  EXPECT_TRUE(IsErrorLine(testing::internal::GetCapturedStderr(), "Memory allocation failed.", "allocator"));
-
+  const auto fails = [](long successes, auto call) {
+    tool_alloc_fail_after(successes, 1);
+    EXPECT_TRUE(IsErrorLine(captured_stderr(call), "Memory allocation failed.", "allocator"));
+  };
+  fails(0, [] { EXPECT_EQ(tool_allocator_create(32, 1, 0, "fails", 1), nullptr); });
   allocator_ = tool_allocator_create(32, 1, 0, "fails", 2);
   for (long successes : {0, 1}) {  // the first block's record, then its slot memory
-    tool_alloc_fail_after(successes, 1);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(tool_allocator_alloc(allocator_), nullptr);
-    EXPECT_TRUE(IsErrorLine(testing::internal::GetCapturedStderr(), "Memory allocation failed.", "allocator"));
-    EXPECT_EQ(Blocks(allocator_), 0u);
-    EXPECT_EQ(allocator_->in_use, 0u);
+    fails(successes, [&] { EXPECT_EQ(tool_allocator_alloc(allocator_), nullptr); });
+    EXPECT_EQ(Blocks(allocator_) + allocator_->in_use, 0u);
   }
-
   tool_alloc_fail_after(2, 1);  // the second block fails: the first one serves
-  testing::internal::CaptureStderr();
-  void* element = tool_allocator_alloc(allocator_);
-  testing::internal::GetCapturedStderr();
-  EXPECT_NE(element, nullptr);
+  captured_stderr([&] { EXPECT_NE(tool_allocator_alloc(allocator_), nullptr); });
   EXPECT_EQ(Blocks(allocator_), 1u);
   EXPECT_EQ(allocator_->in_use, 1u);
 }

@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(Bytes, MemswapSmallLargeAndNull) {
+TEST(Bytes, MemswapBeyondOneChunkAndNull) {
   std::vector<unsigned char> a(3000), b(3000);
   for (std::size_t i = 0; i < a.size(); ++i) {
     a[i] = static_cast<unsigned char>(i);
@@ -16,66 +16,44 @@ TEST(Bytes, MemswapSmallLargeAndNull) {
   }
   const auto a0 = a, b0 = b;
   EXPECT_EQ(tool_memswap(a.data(), b.data(), a.size()), 1);
-  EXPECT_EQ(a, b0);
-  EXPECT_EQ(b, a0);
-  char x[] = "ab", y[] = "cd";
-  EXPECT_EQ(tool_memswap(x, y, 1), 1);
-  EXPECT_STREQ(x, "cb");
-  EXPECT_STREQ(y, "ad");
-  EXPECT_EQ(tool_memswap(nullptr, y, 1), 0);
+  EXPECT_TRUE(a == b0 && b == a0);
+  EXPECT_EQ(tool_memswap(nullptr, b.data(), 1), 0);
   EXPECT_EQ(tool_memswap(nullptr, nullptr, 0), 1);
 }
 
-TEST(Bits, ReverseAcrossBytes) {
-  unsigned char bytes[2] = {0x01, 0x00};  // bit 0 set
-  tool_reversebits(12, bytes);            // bit 0 -> bit 11
-  EXPECT_EQ(bytes[0], 0x00);
-  EXPECT_EQ(bytes[1], 0x08);
-  unsigned char pattern[1] = {0x0B};  // bits 0,1,3 of five: 11010 -> 01011
+TEST(Bits, ReverseAcrossBytesAndPrint) {
+  unsigned char bytes[2] = {0x01, 0x00};
+  tool_reversebits(12, bytes);  // bit 0 -> bit 11
+  EXPECT_TRUE(bytes[0] == 0x00 && bytes[1] == 0x08);
+  unsigned char pattern[1] = {0x0B};  // five bits 11010 -> 01011
   tool_reversebits(5, pattern);
   EXPECT_EQ(pattern[0], 0x1A);
-  tool_reversebits(1, pattern);
   tool_reversebits(0, nullptr);
-  EXPECT_EQ(pattern[0], 0x1A);
-}
-
-TEST(Bits, PrintBits) {
-  const unsigned char bytes[2] = {0x05, 0x01};
+  const unsigned char printed[2] = {0x05, 0x01};
   testing::internal::CaptureStdout();
-  tool_printbits("bits: ", 10, bytes);
-  tool_printbits(nullptr, 3, bytes);
+  tool_printbits("bits: ", 10, printed);
+  tool_printbits(nullptr, 3, printed);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "bits: 1010000010\n101\n");
 }
 
-TEST(FixedBuffer, StrlcpyCutsAndTerminates) {
-  char buffer[5];
+TEST(FixedBuffer, StrlcpyAndStrlcatCutAndTerminate) {
+  char buffer[6];
   std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(tool_strlcpy(buffer, "abcdefgh", sizeof buffer), 1);
-  EXPECT_STREQ(buffer, "abcd");
+  EXPECT_EQ(tool_strlcpy(buffer, "abcdefgh", 5), 1);
+  EXPECT_EQ(std::string(buffer, 6), std::string("abcd\0x", 6));
   EXPECT_EQ(tool_strlcpy(buffer, nullptr, sizeof buffer), 1);
   EXPECT_STREQ(buffer, "");
   EXPECT_EQ(tool_strlcpy(buffer, "ab", 1), 1);
   EXPECT_STREQ(buffer, "");
-  EXPECT_EQ(tool_strlcpy(buffer, "ab", 0), 0);
-  EXPECT_EQ(tool_strlcpy(nullptr, "ab", 5), 0);
-}
-
-TEST(FixedBuffer, StrlcatAppendsWhatFits) {
-  char buffer[6] = "ab";
-  EXPECT_EQ(tool_strlcat(buffer, "cd", sizeof buffer), 1);
-  EXPECT_STREQ(buffer, "abcd");
+  EXPECT_EQ(tool_strlcpy(buffer, "ab", 0) + tool_strlcpy(nullptr, "ab", 5), 0);
+  EXPECT_EQ(tool_strlcat(buffer, "abcd", sizeof buffer), 1);
   EXPECT_EQ(tool_strlcat(buffer, "efgh", sizeof buffer), 1);
-  EXPECT_STREQ(buffer, "abcde");
-  EXPECT_EQ(tool_strlcat(buffer, "z", sizeof buffer), 1);
   EXPECT_STREQ(buffer, "abcde");
   char full[4] = {'w', 'x', 'y', 'z'};  // not terminated within its size
   EXPECT_EQ(tool_strlcat(full, "q", sizeof full), 1);
   EXPECT_STREQ(full, "wxy");
   EXPECT_EQ(tool_strlcat(full, nullptr, sizeof full), 1);
   EXPECT_EQ(tool_strlcat(full, "q", 0), 0);
-  EXPECT_EQ(tool_isdigit('7'), 1);
-  EXPECT_EQ(tool_isdigit('a'), 0);
-  EXPECT_EQ(tool_isdigit(-1), 0);
 }
 
 }  // namespace

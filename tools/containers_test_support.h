@@ -5,6 +5,8 @@
 #include <regex>
 #include <string>
 
+#include "tools/dstring_test_util.h"  // captured_stderr
+
 // True when `out` is exactly one error line with this text and source name.
 inline bool IsErrorLine(const std::string& out, const std::string& text, const std::string& source) {
   const std::string escaped = std::regex_replace(text, std::regex(R"([.()!?*+\[\]])"), R"(\$&)");

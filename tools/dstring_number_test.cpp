@@ -2,92 +2,59 @@
 #include <climits>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "tools/dstring_test_util.h"
 
 namespace {
 
-TEST(Number, StrToIntBases) {
-  EXPECT_EQ(tool_strtoint("42"), 42);
-  EXPECT_EQ(tool_strtoint("  -17abc"), -17);
-  EXPECT_EQ(tool_strtoint("0x1F"), 31);
-  EXPECT_EQ(tool_strtoint("0Xff"), 255);
-  EXPECT_EQ(tool_strtoint("0xFFFFFFFF"), -1);
-  EXPECT_EQ(tool_strtoint("o17"), 15);
-  EXPECT_EQ(tool_strtoint("O777"), 511);
-  EXPECT_EQ(tool_strtoint("o9"), 0);
-  EXPECT_EQ(tool_strtoint("abc"), 0);
-  EXPECT_EQ(tool_strtoint(""), 0);
-  EXPECT_EQ(tool_strtoint(nullptr), 0);
+TEST(Number, StrToIntBasesClampingAndCharacterNames) {
+  const std::pair<const char*, int> cases[] = {
+      {"  -17abc", -17}, {"0x1F", 31}, {"0Xff", 255}, {"0xFFFFFFFF", -1}, {"o17", 15},
+      {"O777", 511}, {"o9", 0}, {"abc", 0}, {"", 0}, {nullptr, 0},
+      {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN},
+      {"-2147483648", INT_MIN}, {"0x123456789ABCDEF", -1},  // saturates at 0xFFFFFFFF
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(tool_strtoint(text), value) << text;
+  const std::pair<const char*, int> names[] = {
+      {"phi", 248}, {"PHI", 216}, {"Phi", 'P'}, {"NoNe", 'x'}, {"nonexistent", 'n'},
+      {"unicode:0x3A9", 0x3A9}, {"UNICODE 937", 937}, {"unicode1", 'u'},  // not longer than 8
+      {"\\176", 176}, {"\xe9t\xe9", 0xe9}, {nullptr, 'x'},
+  };
+  for (const auto& [text, code] : names) EXPECT_EQ(tool_charfromname(text, 'x'), code) << text;
 }
 
-TEST(Number, StrToIntClampsInsteadOfOverflowing) {
-  EXPECT_EQ(tool_strtoint("99999999999999999999"), INT_MAX);
-  EXPECT_EQ(tool_strtoint("-99999999999999999999"), INT_MIN);
-  EXPECT_EQ(tool_strtoint("-2147483648"), INT_MIN);
-  EXPECT_EQ(tool_strtoint("0x123456789ABCDEF"), -1);  // saturates at 0xFFFFFFFF
-}
-
-TEST(Number, IntToText) {
+TEST(Number, IntFormatsThatDoNotFitOneIntFallBack) {
   EXPECT_STREQ(tool_inttostr(-12), "-12");
-  EXPECT_STREQ(tool_inttostrf("%04d", 7), "0007");
-  EXPECT_STREQ(tool_inttostrf("id=%x%%", 255), "id=ff%");
-  EXPECT_STREQ(tool_inttostrf(nullptr, 5), "5");
-  // Formats that do not fit one int fall back to "%d".
-  EXPECT_STREQ(tool_inttostrf("%s", 5), "5");
-  EXPECT_STREQ(tool_inttostrf("%d %d", 5), "5");
-  EXPECT_STREQ(tool_inttostrf("%*d", 5), "5");
-  EXPECT_STREQ(tool_inttostrf("%ld", 5), "5");
-  EXPECT_STREQ(tool_inttostrf("%", 5), "5");
+  const std::pair<const char*, const char*> cases[] = {
+      {"%04d", "0007"}, {"id=%x%%", "id=7%"}, {nullptr, "7"}, {"%s", "7"}, {"%d %d", "7"},
+      {"%*d", "7"}, {"%ld", "7"}, {"%", "7"},
+  };
+  for (const auto& [format, text] : cases) EXPECT_STREQ(tool_inttostrf(format, 7), text) << format;
   // A huge width is cut to the buffer, never written past it.
   EXPECT_EQ(std::string(tool_inttostrf("%900d", 1)).size(), 511u);
 }
 
-TEST(Number, StrToDouble) {
-  EXPECT_DOUBLE_EQ(tool_strtodouble("2.5e3"), 2500.0);
-  EXPECT_DOUBLE_EQ(tool_strtodouble(" -0.25x"), -0.25);
+TEST(Number, DoublesFromAndToText) {
+  EXPECT_DOUBLE_EQ(tool_strtodouble(" -2.5e3x"), -2500.0);
   EXPECT_DOUBLE_EQ(tool_strtodouble("x"), 0.0);
-  EXPECT_DOUBLE_EQ(tool_strtodouble(""), 0.0);
   EXPECT_DOUBLE_EQ(tool_strtodouble(nullptr), 0.0);
-}
-
-TEST(Number, DoubleToTextTrimsZeros) {
-  EXPECT_STREQ(tool_doubletostr(0, 3, 2.5), "2.5");
-  EXPECT_STREQ(tool_doubletostr(0, 3, 2.0), "2");
-  EXPECT_STREQ(tool_doubletostr(2, 3, 2.0), "2.00");
-  EXPECT_STREQ(tool_doubletostr(1, 4, 1.23456), "1.2346");
-  EXPECT_STREQ(tool_doubletostr(0, 0, 100.0), "100");  // no point: zeros stay
-  EXPECT_STREQ(tool_doubletostr(0, 2, -0.001), "-0");
-  EXPECT_STREQ(tool_doubletostr(0, -3, 7.6), "8");
-  // The largest doubles fit whole.
-  const std::string max_text = tool_doubletostr(0, 100, 1.7976931348623157e308);
-  EXPECT_EQ(max_text.size(), 309u);
-  EXPECT_STREQ(tool_doubletostr(0, 3, INFINITY), "inf");
-}
-
-TEST(Number, DoubleFormatNeedsAnFAndOneConversion) {
-  EXPECT_STREQ(tool_doubletostrf("%.1f m", 2.26), "2.3 m");
-  EXPECT_STREQ(tool_doubletostrf("%e", 2.5), "2.500");       // no f: "%.3f"
-  EXPECT_STREQ(tool_doubletostrf("%s f", 2.5), "2.500");     // unsafe: "%.3f"
-  EXPECT_STREQ(tool_doubletostrf("%f %f", 2.5), "2.500");
-  EXPECT_STREQ(tool_doubletostrf("%Lf", 2.5), "2.500");
-  EXPECT_STREQ(tool_doubletostrf("%8.2lf", 2.5), "    2.50");
-  EXPECT_STREQ(tool_doubletostrf(nullptr, 1.0), "1.000");
-}
-
-TEST(Number, CharFromName) {
-  EXPECT_EQ(tool_charfromname("phi", 'x'), 248);
-  EXPECT_EQ(tool_charfromname("PHI", 'x'), 216);
-  EXPECT_EQ(tool_charfromname("Phi", 'x'), 'P');
-  EXPECT_EQ(tool_charfromname("none", 'x'), 'x');
-  EXPECT_EQ(tool_charfromname("NoNe", 'x'), 'x');
-  EXPECT_EQ(tool_charfromname("nonexistent", 'x'), 'n');
-  EXPECT_EQ(tool_charfromname("unicode:0x3A9", 'x'), 0x3A9);
-  EXPECT_EQ(tool_charfromname("UNICODE 937", 'x'), 937);
-  EXPECT_EQ(tool_charfromname("unicode1", 'x'), 'u');  // not longer than 8
-  EXPECT_EQ(tool_charfromname("\\176", 'x'), 176);
-  EXPECT_EQ(tool_charfromname("\xe9t\xe9", 'x'), 0xe9);
-  EXPECT_EQ(tool_charfromname(nullptr, 'x'), 'x');
+  const struct {
+    int min, max;
+    double value;
+    const char* text;
+  } cases[] = {
+      {0, 3, 2.5, "2.5"}, {0, 3, 2.0, "2"}, {2, 3, 2.0, "2.00"}, {1, 4, 1.23456, "1.2346"},
+      {0, 0, 100.0, "100"},  // no point: zeros stay
+      {0, 2, -0.001, "-0"}, {0, -3, 7.6, "8"}, {0, 3, INFINITY, "inf"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(tool_doubletostr(c.min, c.max, c.value), c.text);
+  EXPECT_EQ(std::string(tool_doubletostr(0, 100, 1.7976931348623157e308)).size(), 309u);
+  const std::pair<const char*, const char*> formats[] = {
+      {"%.1f m", "2.3 m"}, {"%8.2lf", "    2.26"}, {"%e", "2.260"}, {"%s f", "2.260"},
+      {"%f %f", "2.260"}, {"%Lf", "2.260"}, {nullptr, "2.260"},
+  };
+  for (const auto& [format, text] : formats) EXPECT_STREQ(tool_doubletostrf(format, 2.26), text);
 }
 
 }  // namespace

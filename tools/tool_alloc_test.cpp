@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -13,96 +15,47 @@ class ToolAllocTest : public ::testing::Test {
   void TearDown() override { tool_alloc_fail_reset(); }
 };
 
-bool all_zero(const void* p, std::size_t n) {
-  const auto* b = static_cast<const unsigned char*>(p);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (b[i] != 0) return false;
-  }
-  return true;
-}
-
-TEST_F(ToolAllocTest, MallocZeroFillsAndSizeZeroGivesNoBlock) {
+TEST_F(ToolAllocTest, BlocksAndGrowthAreZeroFilledEvenAfterShrinkingADirtyBlock) {
   EXPECT_EQ(TOOL_MALLOC(0), nullptr);
-  void* p = TOOL_MALLOC(100);
-  ASSERT_NE(p, nullptr);
-  EXPECT_TRUE(all_zero(p, 100));
-  TOOL_FREE(p);
-  TOOL_FREE(nullptr);
-}
-
-TEST_F(ToolAllocTest, ReallocZeroFillsGrowthEvenAfterShrinkingDirtyBlock) {
-  auto* p = static_cast<unsigned char*>(TOOL_MALLOC(64));
-  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(TOOL_REALLOC(nullptr, 0), nullptr);
+  auto* p = static_cast<unsigned char*>(TOOL_REALLOC(nullptr, 64));  // acts as malloc
+  ASSERT_TRUE(p != nullptr && std::all_of(p, p + 64, [](unsigned char b) { return b == 0; }));
   std::memset(p, 0xAB, 64);
-  p = static_cast<unsigned char*>(TOOL_REALLOC(p, 10));  // shrink keeps the first bytes
+  p = static_cast<unsigned char*>(TOOL_REALLOC(TOOL_REALLOC(p, 10), 4000));
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p[9], 0xAB);
-  p = static_cast<unsigned char*>(TOOL_REALLOC(p, 4000));
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p[0], 0xAB);
-  EXPECT_EQ(p[9], 0xAB);
-  EXPECT_TRUE(all_zero(p + 10, 4000 - 10));
+  EXPECT_TRUE(std::all_of(p + 10, p + 4000, [](unsigned char b) { return b == 0; }));
   EXPECT_EQ(TOOL_REALLOC(p, 0), nullptr);  // frees
 }
 
-TEST_F(ToolAllocTest, ReallocOfNullActsAsMalloc) {
-  void* p = TOOL_REALLOC(nullptr, 32);
-  ASSERT_NE(p, nullptr);
-  EXPECT_TRUE(all_zero(p, 32));
-  TOOL_FREE(p);
-  EXPECT_EQ(TOOL_REALLOC(nullptr, 0), nullptr);
-}
-
-TEST_F(ToolAllocTest, FailAfterCountsDownThenRecovers) {
+TEST_F(ToolAllocTest, FailAfterCountsDownThenRecoversAndFailedReallocKeepsTheBlock) {
   tool_alloc_fail_after(2, 1);
-  void* a = TOOL_MALLOC(8);
-  void* b = TOOL_MALLOC(8);
-  void* c = TOOL_MALLOC(8);
-  void* d = TOOL_MALLOC(8);
-  EXPECT_NE(a, nullptr);
-  EXPECT_NE(b, nullptr);
-  EXPECT_EQ(c, nullptr);
-  EXPECT_NE(d, nullptr);
+  std::vector<void*> blocks;
+  for (int i = 0; i < 4; ++i) blocks.push_back(TOOL_MALLOC(8));
+  EXPECT_EQ(blocks[2], nullptr);
+  EXPECT_NE(blocks[3], nullptr);
   EXPECT_EQ(tool_alloc_failures_injected(), 1);
-  TOOL_FREE(a);
-  TOOL_FREE(b);
-  TOOL_FREE(d);
-}
-
-TEST_F(ToolAllocTest, FailedReallocKeepsTheOldBlock) {
-  auto* p = static_cast<char*>(TOOL_MALLOC(8));
-  ASSERT_NE(p, nullptr);
-  std::strcpy(p, "keep");
+  std::strcpy(static_cast<char*>(blocks[0]), "keep");
   tool_alloc_fail_after(0);
-  EXPECT_EQ(TOOL_REALLOC(p, 1000), nullptr);
+  EXPECT_EQ(TOOL_REALLOC(blocks[0], 1000), nullptr);
   EXPECT_EQ(TOOL_MALLOC(1), nullptr);  // failing forever until reset
-  EXPECT_STREQ(p, "keep");
-  tool_alloc_fail_reset();
-  TOOL_FREE(p);
+  EXPECT_STREQ(static_cast<char*>(blocks[0]), "keep");
+  for (void* b : blocks) TOOL_FREE(b);
 }
 
 TEST_F(ToolAllocTest, HookSeesSizesKindAndCaller) {
-  struct Seen {
-    std::vector<std::size_t> sizes;
-    std::vector<int> kinds;
-    int line = 0;
-  } seen;
+  using Log = std::vector<std::tuple<std::size_t, int, int>>;  // size, is_realloc, line
+  Log seen;
   tool_alloc_set_hook(
       [](std::size_t size, int is_realloc, const char*, int line, void* user) {
-        auto* s = static_cast<Seen*>(user);
-        s->sizes.push_back(size);
-        s->kinds.push_back(is_realloc);
-        s->line = line;
+        static_cast<Log*>(user)->emplace_back(size, is_realloc, line);
         return size == 77 ? 1 : 0;
       },
       &seen);
-  void* p = TOOL_MALLOC(5);
-  const int expected_line = __LINE__ + 1;
-  p = TOOL_REALLOC(p, 9);
+  const int line = __LINE__ + 1;
+  void* p = TOOL_REALLOC(TOOL_MALLOC(5), 9);
   EXPECT_EQ(TOOL_MALLOC(77), nullptr);
-  EXPECT_EQ(seen.sizes, (std::vector<std::size_t>{5, 9, 77}));
-  EXPECT_EQ(seen.kinds, (std::vector<int>{0, 1, 0}));
-  EXPECT_EQ(seen.line, expected_line + 1);
+  EXPECT_EQ(seen, (Log{{5, 0, line}, {9, 1, line}, {77, 0, line + 1}}));
   TOOL_FREE(p);
 }
 
