@@ -2,11 +2,10 @@
 // allocation traffic and check every answer, other connections send random bytes, stop
 // half-way through a frame and stay silent, announce huge payloads, connect and
 // disconnect in a tight loop, pipeline requests and never read the replies, and 1,000
-// connections stay open and idle. The good clients
-// must see no wrong answer and no time-out, the server must keep running, and its
-// resident memory must stay within a fixed bound over its size after start-up.
-// QM_HOSTILE_SECONDS sets the duration (default 20); QM_HOSTILE_REPORT_SECONDS makes it
-// print answers, errors and memory at that interval (tests/soak.sh uses both).
+// connections stay open and idle. The good clients must see no wrong answer and no
+// time-out, the server must keep running, and its resident memory must stay within a
+// fixed bound over its size after start-up. QM_HOSTILE_SECONDS sets the duration
+// (default 20); QM_HOSTILE_REPORT_SECONDS prints figures at that interval (tests/soak.sh).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -42,16 +41,12 @@ using steady = std::chrono::steady_clock;
 
 constexpr int kGoodClients = 16;
 constexpr int kIdleConnections = 1000;
-constexpr size_t kStalledConnections = 200;
-constexpr size_t kBigAnnouncements = 16;
-constexpr size_t kDeafConnections = 8;
+constexpr size_t kStalled = 200, kBigAnnouncements = 16, kDeaf = 8;
 constexpr uint32_t kMaxPayload = 4u << 20;  // the transport's limit on one frame
 constexpr int kCallTimeoutMs = 5000;
-
-// Resident memory allowed above the size measured right after start-up (it covers the
-// thousand idle connections too).
-// Held-open big frames may pin what they actually sent (16 x 64 KiB); the rest is slack
-// for the allocator. Under AddressSanitizer its quarantine holds freed blocks back.
+// Resident memory allowed above the size right after start-up, idle connections
+// included: held-open big frames may pin what they sent (16 x 64 KiB), the rest is
+// allocator slack. AddressSanitizer's quarantine holds freed blocks back.
 #ifdef QM_UNDER_ASAN
 constexpr long kRssGrowthKib = 512 * 1024;
 #else
@@ -64,9 +59,7 @@ int env_int(const char* name, int fallback) {
 }
 
 struct tally_s {
-  std::atomic<long> answers{0};
-  std::atomic<long> wrong{0};
-  std::atomic<long> failures{0};  // time-outs and broken connections
+  std::atomic<long> answers{0}, wrong{0}, failures{0};  // failures: time-outs, broken connections
   std::mutex mutex;
   std::vector<std::string> first_errors;
   void error(const std::string& what) {
@@ -76,21 +69,16 @@ struct tally_s {
 };
 
 // One well-behaved client on its own model: every answer is known in advance.
-void good_client(int index, const std::string& address, const std::atomic<bool>& stop,
-                 tally_s& tally) {
+void good_client(int index, const std::string& address, const std::atomic<bool>& stop, tally_s& tally) {
   qm::client_c client;
-  const std::string name = "good" + std::to_string(index);
+  const std::string name = "good" + std::to_string(index), model = "model_" + name;
   if (client.connect(address, name, kCallTimeoutMs) != 0) {
     tally.failures++;
-    tally.error(name + ": cannot connect");
-    return;
+    return tally.error(name + ": cannot connect");
   }
-  const std::string model = "model_" + name;
   common_model_row counters{};
   std::snprintf(counters.name, sizeof counters.name, "%s", model.c_str());
   counters.db_number = index;
-  int32_t last_maxid = 0;
-  int32_t object = 1;
   cdb_request r;
   const auto check = [&](int status, const char* what, int32_t result, int32_t error) {
     if (status != 0) {
@@ -102,40 +90,46 @@ void good_client(int index, const std::string& address, const std::atomic<bool>&
     if (r.result != result || r.error != error) {
       tally.wrong++;
       tally.error(name + " " + what + ": result " + std::to_string(r.result) + " error " +
-                  std::to_string(r.error) + ", expected " + std::to_string(result) + "/" +
-                  std::to_string(error));
+                  std::to_string(r.error) + ", expected " + std::to_string(result) + "/" + std::to_string(error));
     }
     return true;
   };
-  while (!stop.load()) {
-    if (!check(client.lock_database(model, r), "lock", 1, 0)) return;
-    if (!check(client.confirm_database_lock(model, r), "confirm", 1, 0)) return;
-    if (!check(client.unlock_database(model, r), "unlock", 1, 0)) return;
-    // The shared model is held by another client for the whole test.
-    if (!check(client.lock_database("held", r), "lock held", 0, 1)) return;
-    if (!check(client.lock_object(model, object, r), "lock object", 1, 0)) return;
-    if (!check(client.unlock_object(model, object, r), "unlock object", 1, 0))
+  for (int32_t object = 1; !stop.load(); ++object) {
+    const int32_t expected = counters.maxid == 0 ? 1 : counters.maxid + 100;
+    if (!check(client.lock_database(model, r), "lock", 1, 0) ||
+        !check(client.confirm_database_lock(model, r), "confirm", 1, 0) ||
+        !check(client.unlock_database(model, r), "unlock", 1, 0) ||
+        !check(client.lock_database("held", r), "lock held", 0, 1) ||  // held for the whole test
+        !check(client.lock_object(model, object, r), "lock object", 1, 0) ||
+        !check(client.unlock_object(model, object, r), "unlock object", 1, 0) ||
+        !check(client.get_maxid(model, counters, r), "maxid", expected, 0))
       return;
-    ++object;
-    counters.maxid = last_maxid;
-    const int32_t expected = last_maxid == 0 ? 1 : last_maxid + 100;
-    if (!check(client.get_maxid(model, counters, r), "maxid", expected, 0)) return;
-    last_maxid = r.result;
+    counters.maxid = r.result;
   }
 }
 
-class HostileClients : public ::testing::Test {
- protected:
-  void TearDown() override {
-    for (int fd : held_) qm_hostile::close_socket(fd);
+// Sockets held open, closed when the holder goes.
+struct held_s {
+  std::deque<int> fds;
+  ~held_s() { clear(); }
+  void clear() {
+    for (int fd : fds) qm_hostile::close_socket(fd);
+    fds.clear();
   }
-  std::vector<int> held_;
 };
 
-TEST_F(HostileClients, GoodClientsAreServedWhileOthersMisbehave) {
+// Keeps at most `limit` sockets open, closing the oldest first.
+void keep(held_s& open, int fd, size_t limit) {
+  if (fd >= 0) open.fds.push_back(fd);
+  if (open.fds.size() > limit) {
+    qm_hostile::close_socket(open.fds.front());
+    open.fds.pop_front();
+  }
+}
+
+TEST(HostileClients, GoodClientsAreServedWhileOthersMisbehave) {
   const int seconds = env_int("QM_HOSTILE_SECONDS", 20);
   const int report_every = env_int("QM_HOSTILE_REPORT_SECONDS", 0);
-
   // The server starts with the usual default soft limit and must raise it itself; this
   // process needs well over a thousand sockets as well.
   long own_soft = 0, own_hard = 0;
@@ -158,22 +152,18 @@ TEST_F(HostileClients, GoodClientsAreServedWhileOthersMisbehave) {
   cdb_request r;
   ASSERT_EQ(holder.lock_database("held", r), 0);
   ASSERT_EQ(r.result, 1);
-
   const long baseline_kib = qm_hostile::resident_kib(pid);
   ASSERT_GT(baseline_kib, 0);
 
-  // A thousand idle connections, every other one identified. They are opened in batches
-  // that end with an identified one whose reply shows the batch was accepted: the listen
-  // backlog is short, and a connection beyond it waits a whole second for its SYN to be
-  // sent again.
+  // A thousand idle connections, every other one identified, opened in batches that end
+  // with a reply read: beyond the short listen backlog a SYN waits a second to be resent.
+  held_s idle, stalled, big, deaf;
   const auto idle_start = steady::now();
   for (int i = 0; i < kIdleConnections; ++i) {
-    const bool identified = i % 2 == 1;
-    const int fd = qm_hostile::open_idle(port, identified ? "idle" + std::to_string(i) : "");
-    ASSERT_GE(fd, 0) << "idle connection " << i;
-    held_.push_back(fd);
-    if (identified && i % 20 == 19) {
-      ASSERT_TRUE(qm_hostile::read_reply(fd, 5000)) << "idle " << i;
+    idle.fds.push_back(qm_hostile::open_idle(port, i % 2 == 1 ? "idle" + std::to_string(i) : ""));
+    ASSERT_GE(idle.fds.back(), 0) << "idle connection " << i;
+    if (i % 20 == 19) {
+      ASSERT_TRUE(qm_hostile::read_reply(idle.fds.back(), 5000)) << "idle " << i;
     }
   }
   const double idle_seconds = std::chrono::duration<double>(steady::now() - idle_start).count();
@@ -183,112 +173,65 @@ TEST_F(HostileClients, GoodClientsAreServedWhileOthersMisbehave) {
   std::vector<std::thread> threads;
   for (int i = 0; i < kGoodClients; ++i)
     threads.emplace_back(good_client, i, server.address(), std::cref(stop), std::ref(tally));
-
-  std::atomic<long> random_sent{0}, cycles{0}, huge_dropped{0}, huge_refused{0}, huge_kept{0};
-  std::atomic<long> deaf_requests{0};
-  threads.emplace_back([&] {  // random bytes
-    std::mt19937 random(1);
-    while (!stop.load()) {
-      qm_hostile::send_random_bytes(port, random);
-      random_sent++;
-    }
+  std::atomic<long> random_sent{0}, cycles{0}, huge_dropped{0}, huge_refused{0}, huge_kept{0}, deaf_requests{0};
+  threads.emplace_back([&] {
+    for (std::mt19937 random(1); !stop.load(); random_sent++) qm_hostile::send_random_bytes(port, random);
   });
-  threads.emplace_back([&] {  // connect and disconnect as fast as possible
-    while (!stop.load()) {
-      qm_hostile::close_socket(qm_hostile::connect_to(port), cycles.load() % 2 == 0);
-      cycles++;
-    }
+  threads.emplace_back([&] {
+    for (; !stop.load(); cycles++) qm_hostile::close_socket(qm_hostile::connect_to(port), cycles.load() % 2 == 0);
   });
-  std::mutex stalled_mutex;
-  std::deque<int> stalled;
-  threads.emplace_back([&] {  // half frames, then silence; the oldest make way for new ones
-    std::mt19937 random(2);
-    while (!stop.load()) {
-      const int fd = qm_hostile::stall_half_frame(port, random);
-      std::lock_guard<std::mutex> lock(stalled_mutex);
-      if (fd >= 0) stalled.push_back(fd);
-      if (stalled.size() > kStalledConnections) {
-        qm_hostile::close_socket(stalled.front());
-        stalled.pop_front();
-      }
-      std::this_thread::sleep_for(5ms);
-    }
+  threads.emplace_back([&] {
+    for (std::mt19937 random(2); !stop.load(); std::this_thread::sleep_for(5ms))
+      keep(stalled, qm_hostile::stall_half_frame(port, random), kStalled);
   });
-  std::deque<int> big;
-  threads.emplace_back([&] {  // huge payload announcements
-    std::mt19937 random(3);
-    while (!stop.load()) {
+  threads.emplace_back([&] {
+    for (std::mt19937 random(3); !stop.load(); std::this_thread::sleep_for(20ms)) {
       const uint32_t lengths[] = {0xffffffffu, kMaxPayload + 1, 1u << 30};
       if (random() % 2 == 0) {
-        // Above the limit: the server must drop the connection as soon as it reads the
-        // header (it may first have to get round to accepting it on a loaded machine).
+        // Above the limit: dropped as soon as the header is read (once accepted, which
+        // may take a while on a loaded machine).
         const int fd = qm_hostile::announce_payload(port, lengths[random() % 3], 0);
-        if (fd >= 0) {
-          huge_refused++;
-          if (qm_hostile::peer_closes(fd, 10000)) huge_dropped++;
-        }
+        huge_refused += fd >= 0;
+        huge_dropped += fd >= 0 && qm_hostile::peer_closes(fd, 10000);
         qm_hostile::close_socket(fd);
-      } else {
-        // At the limit, with 64 KiB of it sent: legal, slow, and held open.
+      } else {  // at the limit, 64 KiB of it sent: legal, slow, and held open
         const int fd = qm_hostile::announce_payload(port, kMaxPayload, 64 * 1024);
-        if (fd >= 0) {
-          big.push_back(fd);
-          huge_kept++;
-        }
-        if (big.size() > kBigAnnouncements) {
-          qm_hostile::close_socket(big.front());
-          big.pop_front();
-        }
+        huge_kept += fd >= 0;
+        keep(big, fd, kBigAnnouncements);
       }
-      std::this_thread::sleep_for(20ms);
     }
-    for (int fd : big) qm_hostile::close_socket(fd);
   });
-  threads.emplace_back([&] {  // requests as fast as the socket takes them, replies never read
-    std::deque<int> deaf;
-    for (int n = 0; !stop.load(); ++n) {
-      const int fd = qm_hostile::open_deaf(port, "deaf" + std::to_string(n), &deaf_requests);
-      if (fd >= 0) deaf.push_back(fd);
-      if (deaf.size() > kDeafConnections) {
-        qm_hostile::close_socket(deaf.front());
-        deaf.pop_front();
-      }
-      std::this_thread::sleep_for(100ms);
-    }
-    for (int fd : deaf) qm_hostile::close_socket(fd);
+  threads.emplace_back([&] {
+    for (int n = 0; !stop.load(); ++n, std::this_thread::sleep_for(100ms))
+      keep(deaf, qm_hostile::open_deaf(port, "deaf" + std::to_string(n), &deaf_requests), kDeaf);
   });
 
-  long peak_kib = baseline_kib;
-  long reported_answers = 0;
+  long peak_kib = baseline_kib, reported_answers = 0;
   bool alive = true;
   const auto start = steady::now();
   auto next_report = start + std::chrono::seconds(report_every);
-  while (steady::now() - start < std::chrono::seconds(seconds)) {
+  while (alive && steady::now() - start < std::chrono::seconds(seconds)) {
     std::this_thread::sleep_for(100ms);
-    alive = qm_hostile::process_alive(pid);
-    if (!alive) break;
+    alive = server.process().wait_exit(0) < 0;
     peak_kib = std::max(peak_kib, qm_hostile::resident_kib(pid));
     if (report_every > 0 && steady::now() >= next_report) {
       next_report += std::chrono::seconds(report_every);
       const long answers = tally.answers.load();
-      const long rate = (answers - reported_answers) / report_every;
-      reported_answers = answers;
       std::printf("t=%llds answers=%ld (%ld/s) wrong=%ld failures=%ld rss=%ldKiB peak=%ldKiB "
                   "random=%ld cycles=%ld huge_dropped=%ld huge_kept=%ld deaf_requests=%ld\n",
-                  static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(
-                                             steady::now() - start).count()),
-                  answers, rate, tally.wrong.load(), tally.failures.load(),
+                  static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(steady::now() - start).count()),
+                  answers, (answers - reported_answers) / report_every, tally.wrong.load(), tally.failures.load(),
                   qm_hostile::resident_kib(pid), peak_kib, random_sent.load(), cycles.load(),
                   huge_dropped.load(), huge_kept.load(), deaf_requests.load());
       std::fflush(stdout);
+      reported_answers = answers;
     }
   }
   stop.store(true);
   for (auto& t : threads) t.join();
-  for (int fd : stalled) qm_hostile::close_socket(fd);
+  for (held_s* open : {&stalled, &big, &deaf}) open->clear();
 
   ASSERT_TRUE(alive) << "qm_server stopped:\n" << server.log();
-  ASSERT_TRUE(qm_hostile::process_alive(pid));
   for (const std::string& e : tally.first_errors) ADD_FAILURE() << e;
   EXPECT_EQ(tally.wrong.load(), 0);
   EXPECT_EQ(tally.failures.load(), 0);
@@ -301,32 +244,23 @@ TEST_F(HostileClients, GoodClientsAreServedWhileOthersMisbehave) {
   EXPECT_LE(peak_kib - baseline_kib, kRssGrowthKib)
       << "resident memory grew from " << baseline_kib << " KiB to " << peak_kib << " KiB";
 
-  // Still serving afterwards, with the idle connections still open.
+  // Still serving, counting every identified idle connection beside the holder and this
+  // one, and no client that went away (the last closes may still be under way).
   qm::client_c late;
   ASSERT_EQ(late.connect(server.address(), "late", kCallTimeoutMs), 0);
   ASSERT_EQ(late.test_connection(r), 0);
   EXPECT_EQ(r.result, 1);
-  // Every identified idle connection is still counted, beside the holder and this one;
-  // every client that went away is not. The server may still be taking the last closes.
-  int32_t clients = 0;
-  for (int tries = 0; tries < 50; ++tries) {
-    ASSERT_EQ(late.get_nclients(r), 0);
-    clients = r.result;
-    if (clients == kIdleConnections / 2 + 2) break;
+  for (int tries = 0; tries < 50 && r.result != kIdleConnections / 2 + 2; ++tries) {
     std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(late.get_nclients(r), 0);
   }
-  EXPECT_EQ(clients, kIdleConnections / 2 + 2);
-  std::printf("hostile clients: %d idle connections opened in %.1fs\n", kIdleConnections,
-              idle_seconds);
-  std::printf("hostile clients: %ds, %ld good answers, 0 wrong, rss %ld -> peak %ld KiB "
-              "(bound +%ld), %ld random senders, %ld connect cycles, %ld huge frames dropped\n",
-              seconds, tally.answers.load(), baseline_kib, peak_kib, kRssGrowthKib,
-              random_sent.load(), cycles.load(), huge_dropped.load());
+  EXPECT_EQ(r.result, kIdleConnections / 2 + 2);
+  std::printf("hostile clients: %d idle connections opened in %.1fs\n", kIdleConnections, idle_seconds);
+  std::printf("hostile clients: %ds, %ld good answers, 0 wrong, rss %ld -> peak %ld KiB (bound +%ld), "
+              "%ld random senders, %ld connect cycles, %ld huge frames dropped\n",
+              seconds, tally.answers.load(), baseline_kib, peak_kib, kRssGrowthKib, random_sent.load(),
+              cycles.load(), huge_dropped.load());
 }
-
-}  // namespace
-
-namespace {
 
 // A connection that identifies again under another name is still one client: the count
 // must not grow with every new name, and must return to nothing once it leaves.
@@ -337,8 +271,7 @@ TEST(HostileIdentify, RenamingConnectionIsCountedOnce) {
   ASSERT_GE(fd, 0);
   for (int i = 0; i < 5; ++i) {
     const std::string identify = qm_hostile::frame_header(2, 0, "", "alias" + std::to_string(i));
-    ASSERT_EQ(qm_hostile::send_some(fd, identify.data(), identify.size()),
-              static_cast<long>(identify.size()));
+    ASSERT_EQ(qm_hostile::send_some(fd, identify.data(), identify.size()), static_cast<long>(identify.size()));
     ASSERT_TRUE(qm_hostile::read_reply(fd, 5000)) << "identify " << i;
   }
   qm::client_c observer;
@@ -347,13 +280,11 @@ TEST(HostileIdentify, RenamingConnectionIsCountedOnce) {
   ASSERT_EQ(observer.get_nclients(r), 0);
   EXPECT_EQ(r.result, 2);  // the renamed connection and the observer
   qm_hostile::close_socket(fd);
-  int32_t clients = -1;
-  for (int tries = 0; tries < 50 && clients != 1; ++tries) {
+  for (int tries = 0; tries < 50 && r.result != 1; ++tries) {
     std::this_thread::sleep_for(20ms);
     ASSERT_EQ(observer.get_nclients(r), 0);
-    clients = r.result;
   }
-  EXPECT_EQ(clients, 1);
+  EXPECT_EQ(r.result, 1);
   EXPECT_TRUE(server.wait_for_log("Client 'alias3' disconnected.\n"));
 }
 

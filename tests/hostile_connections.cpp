@@ -15,14 +15,9 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 namespace qm_hostile {
 namespace {
-
-void put_u32(std::string& s, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
-}
 
 std::string random_bytes(std::mt19937& random, size_t n) {
   std::string s(n, '\0');
@@ -30,17 +25,24 @@ std::string random_bytes(std::mt19937& random, size_t n) {
   return s;
 }
 
+// The rest of the line of /proc/<pid>/<file> that starts with `key`, or "".
+std::string proc_line(pid_t pid, const char* file, const std::string& key) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(key, 0) == 0) return line.substr(key.size());
+  return "";
+}
+
 }  // namespace
 
 int connect_to(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<uint16_t>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    if (fd >= 0) ::close(fd);
     return -1;
   }
   const int one = 1;
@@ -51,10 +53,8 @@ int connect_to(int port) {
 
 void close_socket(int fd, bool reset) {
   if (fd < 0) return;
-  if (reset) {
-    const linger l{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-  }
+  const linger l{1, 0};
+  if (reset) ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
   ::close(fd);
 }
 
@@ -63,27 +63,27 @@ long send_some(int fd, const void* data, size_t size) {
   return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : n;
 }
 
-bool peer_closes(int fd, int timeout_ms) {
+long read_for(int fd, size_t want, int timeout_ms) {
   char buffer[4096];
-  for (int waited = 0; waited <= timeout_ms; waited += 10) {
+  size_t got = 0;
+  for (int waited = 0; got < want && waited <= timeout_ms; waited += 10) {
     pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 10) > 0) {
-      const long n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-      if (n == 0) return true;
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return true;
-    }
+    if (::poll(&p, 1, 10) <= 0) continue;
+    const long n = ::recv(fd, buffer, std::min(sizeof buffer, want - got), MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) return -1;
+    got += static_cast<size_t>(std::max(n, 0L));
   }
-  return false;
+  return static_cast<long>(got);
 }
 
-std::string frame_header(uint32_t kind, uint32_t length, const std::string& to,
-                         const std::string& from, uint32_t magic, uint32_t version) {
+std::string frame_header(uint32_t kind, uint32_t length, const std::string& to, const std::string& from) {
   std::string h(88, '\0');
+  const uint32_t magic = 28004;
   h[0] = static_cast<char>(magic);
   h[1] = static_cast<char>(magic >> 8);
-  h[2] = static_cast<char>(version);
+  h[2] = 18;  // version
   h[3] = static_cast<char>(kind);
-  put_u32(h, 8, length);
+  for (int i = 0; i < 4; ++i) h[8 + static_cast<size_t>(i)] = static_cast<char>(length >> (8 * i));
   std::memcpy(&h[24], to.data(), std::min<size_t>(to.size(), 32));
   std::memcpy(&h[56], from.data(), std::min<size_t>(from.size(), 32));
   return h;
@@ -93,13 +93,9 @@ void send_random_bytes(int port, std::mt19937& random) {
   const int fd = connect_to(port);
   if (fd < 0) return;
   std::string bytes = random_bytes(random, 1 + random() % 2048);
-  if (random() % 2 == 0) {
-    // A believable prefix: the real magic and version, a random kind and a small length.
-    const std::string head =
-        frame_header(random() % 10, random() % 600, random_bytes(random, random() % 40),
-                     random_bytes(random, random() % 40));
-    bytes = head + bytes;
-  }
+  if (random() % 2 == 0)  // gets the reader past its first checks
+    bytes = frame_header(random() % 10, random() % 600, random_bytes(random, random() % 40),
+                         random_bytes(random, random() % 40)) + bytes;
   send_some(fd, bytes.data(), bytes.size());
   char sink[512];
   (void)::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
@@ -111,33 +107,29 @@ int stall_half_frame(int port, std::mt19937& random) {
   if (fd < 0) return -1;
   std::string bytes;
   switch (random() % 3) {
-    case 0:  // inside the header
-      bytes = frame_header(0, 352, "x", "y").substr(0, 1 + random() % 87);
-      break;
-    case 1:  // a whole header announcing a request record, and part of the record
-      bytes = frame_header(0, 352, "nobody", "nobody") + random_bytes(random, random() % 352);
-      break;
-    default:  // an identify cut inside the names
-      bytes = frame_header(2, 0, "", "staller").substr(0, 24 + random() % 60);
-      break;
+    case 0: bytes = frame_header(0, 352, "x", "y").substr(0, 1 + random() % 87); break;
+    case 1: bytes = frame_header(0, 352, "nobody", "nobody") + random_bytes(random, random() % 352); break;
+    default: bytes = frame_header(2, 0, "", "staller").substr(0, 24 + random() % 60); break;
   }
   send_some(fd, bytes.data(), bytes.size());
   return fd;
 }
 
-int announce_payload(int port, uint32_t length, size_t sent) {
-  const int fd = connect_to(port);
-  if (fd < 0) return -1;
-  const std::string head = frame_header(0, length, "nobody", "nobody");
-  send_some(fd, head.data(), head.size());
-  const std::vector<char> body(sent, 'p');
+// Sends as much of `bytes` as the socket takes within about `rounds` ms; the bytes sent.
+size_t send_for(int fd, const std::string& bytes, int rounds) {
   size_t done = 0;
-  for (int tries = 0; done < sent && tries < 200; ++tries) {
-    const long n = send_some(fd, body.data() + done, sent - done);
+  for (int round = 0; done < bytes.size() && round < rounds; ++round) {
+    const long n = send_some(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0) break;
     done += static_cast<size_t>(n);
     if (n == 0) ::usleep(1000);
   }
+  return done;
+}
+
+int announce_payload(int port, uint32_t length, size_t sent) {
+  const int fd = connect_to(port);
+  if (fd >= 0) send_for(fd, frame_header(0, length, "nobody", "nobody") + std::string(sent, 'p'), 200);
   return fd;
 }
 
@@ -148,17 +140,8 @@ int open_deaf(int port, const std::string& name, std::atomic<long>* sent) {
   request[0] = 8;  // CDB_TEST_CONNECTION
   const std::string frame = frame_header(0, 352, name, name) + request;
   std::string burst;
-  for (int i = 0; i < 64; ++i) burst += frame;
-  size_t offset = 0;  // position inside the burst, so that only whole frames go out in order
-  for (int round = 0; round < 100; ++round) {
-    const long n = send_some(fd, burst.data() + offset, burst.size() - offset);
-    if (n < 0) break;
-    const size_t before = offset / frame.size();
-    offset += static_cast<size_t>(n);
-    *sent += static_cast<long>(offset / frame.size() - before);
-    if (offset == burst.size()) offset = 0;
-    if (n == 0) ::usleep(1000);
-  }
+  for (int i = 0; i < 64 * 100; ++i) burst += frame;
+  *sent += static_cast<long>(send_for(fd, burst, 100) / frame.size());
   return fd;
 }
 
@@ -170,60 +153,26 @@ int open_idle(int port, const std::string& name) {
   return fd;
 }
 
-bool read_reply(int fd, int timeout_ms) {
-  char header[88];
-  size_t got = 0;
-  for (int waited = 0; got < sizeof header && waited <= timeout_ms; waited += 10) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 10) <= 0) continue;
-    const long n = ::recv(fd, header + got, sizeof header - got, MSG_DONTWAIT);
-    if (n == 0) return false;
-    if (n > 0) got += static_cast<size_t>(n);
-  }
-  return got == sizeof header;
-}
-
 long resident_kib(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
-}
-
-bool process_alive(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("State:", 0) == 0) return line.find('Z') == std::string::npos;
-  }
-  return false;
+  const std::string kib = proc_line(pid, "status", "VmRSS:");
+  return kib.empty() ? -1 : std::stol(kib);
 }
 
 bool open_file_limits(pid_t pid, long* soft, long* hard) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/limits");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("Max open files", 0) != 0) continue;
-    std::istringstream fields(line.substr(14));
-    std::string s, h;
-    fields >> s >> h;
-    *soft = s == "unlimited" ? -1 : std::stol(s);
-    *hard = h == "unlimited" ? -1 : std::stol(h);
-    return true;
-  }
-  return false;
+  std::istringstream fields(proc_line(pid, "limits", "Max open files"));
+  std::string s, h;
+  if (!(fields >> s >> h)) return false;
+  *soft = s == "unlimited" ? -1 : std::stol(s);
+  *hard = h == "unlimited" ? -1 : std::stol(h);
+  return true;
 }
 
 long set_own_file_limit(long soft) {
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
-  rlim_t wanted = static_cast<rlim_t>(soft);
-  if (limit.rlim_max != RLIM_INFINITY && wanted > limit.rlim_max) wanted = limit.rlim_max;
-  limit.rlim_cur = wanted;
-  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
-  return static_cast<long>(limit.rlim_cur);
+  limit.rlim_cur = limit.rlim_max != RLIM_INFINITY ? std::min(static_cast<rlim_t>(soft), limit.rlim_max)
+                                                   : static_cast<rlim_t>(soft);
+  return ::setrlimit(RLIMIT_NOFILE, &limit) == 0 ? static_cast<long>(limit.rlim_cur) : -1;
 }
 
 }  // namespace qm_hostile

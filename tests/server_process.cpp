@@ -8,12 +8,10 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,25 +24,11 @@ namespace {
 
 using steady = std::chrono::steady_clock;
 
-int decode_status(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
-}
-
-std::vector<std::string> child_environment(const std::vector<std::string>& set,
-                                           const std::vector<std::string>& unset) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    const std::string name = entry.substr(0, entry.find('='));
-    bool drop = false;
-    for (const auto& u : unset) drop = drop || name == u;
-    for (const auto& s : set) drop = drop || name == s.substr(0, s.find('='));
-    if (!drop) env.push_back(entry);
-  }
-  env.insert(env.end(), set.begin(), set.end());
-  return env;
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> p;
+  for (auto& t : texts) p.push_back(t.data());
+  p.push_back(nullptr);
+  return p;
 }
 
 }  // namespace
@@ -80,19 +64,12 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
-bool file_exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-process_c::~process_c() {
-  if (pid_ > 0) kill_and_wait(SIGKILL);
-}
+process_c::~process_c() { kill_and_wait(SIGKILL); }
 
 bool process_c::start(const std::string& program, const std::vector<std::string>& args,
                       const std::string& cwd, const std::string& tag,
                       const std::vector<std::string>& set, const std::vector<std::string>& unset) {
-  if (pid_ > 0) kill_and_wait(SIGKILL);
+  kill_and_wait(SIGKILL);
   out_path_ = cwd + "/" + tag + ".out";
   err_path_ = cwd + "/" + tag + ".err";
   posix_spawn_file_actions_t actions;
@@ -101,21 +78,30 @@ bool process_c::start(const std::string& program, const std::vector<std::string>
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<std::string> argv_text = {program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env_text = child_environment(set, unset);
-  std::vector<char*> envp;
-  for (auto& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
+  std::vector<std::string> argv = {program}, env;
+  argv.insert(argv.end(), args.begin(), args.end());
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e, name = entry.substr(0, entry.find('=') + 1);
+    bool drop = false;
+    for (const auto& u : unset) drop = drop || name == u + "=";
+    for (const auto& s : set) drop = drop || s.rfind(name, 0) == 0;
+    if (!drop) env.push_back(entry);
+  }
+  env.insert(env.end(), set.begin(), set.end());
   pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers(argv).data(),
+                               pointers(env).data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
-  pid_ = pid;
+  pid_ = rc == 0 ? pid : -1;
   status_ = -1;
+  return rc == 0;
+}
+
+bool process_c::reap(int options) {
+  int status = 0;
+  if (pid_ <= 0 || ::waitpid(pid_, &status, options) != pid_) return false;
+  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+  pid_ = -1;
   return true;
 }
 
@@ -124,33 +110,14 @@ bool process_c::wait_for(const std::string& path, const std::string& text, int t
   for (;;) {
     if (read_file(path).find(text) != std::string::npos) return true;
     if (pid_ <= 0 || steady::now() >= until) return false;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      status_ = decode_status(status);
-      pid_ = -1;
-      return read_file(path).find(text) != std::string::npos;
-    }
+    if (reap(WNOHANG)) return read_file(path).find(text) != std::string::npos;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
-bool process_c::wait_for_stderr(const std::string& text, int timeout_ms) {
-  return wait_for(err_path_, text, timeout_ms);
-}
-
-bool process_c::wait_for_stdout(const std::string& text, int timeout_ms) {
-  return wait_for(out_path_, text, timeout_ms);
-}
-
 int process_c::wait_exit(int timeout_ms) {
   const auto until = steady::now() + std::chrono::milliseconds(timeout_ms);
-  while (pid_ > 0) {
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      status_ = decode_status(status);
-      pid_ = -1;
-      break;
-    }
+  while (pid_ > 0 && !reap(WNOHANG)) {
     if (steady::now() >= until) return -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
@@ -160,9 +127,7 @@ int process_c::wait_exit(int timeout_ms) {
 void process_c::kill_and_wait(int signal_number) {
   if (pid_ <= 0) return;
   ::kill(pid_, signal_number);
-  int status = 0;
-  if (::waitpid(pid_, &status, 0) == pid_) status_ = decode_status(status);
-  pid_ = -1;
+  if (!reap(0)) pid_ = -1;
 }
 
 int run_program(const std::string& program, const std::vector<std::string>& args,
@@ -172,7 +137,6 @@ int run_program(const std::string& program, const std::vector<std::string>& args
   process_c process;
   if (!process.start(program, args, cwd, "run" + std::to_string(++counter), set)) return -1;
   const int status = process.wait_exit(timeout_ms);
-  if (status < 0) process.kill_and_wait(SIGKILL);
   if (out != nullptr) *out = process.out();
   if (err != nullptr) *err = process.err();
   return status;
@@ -194,18 +158,16 @@ bool server_c::start(const std::vector<std::string>& extra_args, int port) {
   for (int attempt = 0; attempt < 5; ++attempt) {
     port_ = port != 0 ? port : free_port();
     const launch_result r = launch(extra_args);
-    if (r == launch_result::started) return true;
-    if (r == launch_result::failed || port != 0) return false;
+    if (r != launch_result::port_taken || port != 0) return r == launch_result::started;
   }
   return false;
 }
 
 bool server_c::restart(const std::vector<std::string>& extra_args) {
   process_.kill_and_wait(SIGKILL);
-  for (int attempt = 0; attempt < 40; ++attempt) {
+  for (int attempt = 0; attempt < 40; ++attempt) {  // the old socket may linger a moment
     const launch_result r = launch(extra_args);
-    if (r == launch_result::started) return true;
-    if (r == launch_result::failed) return false;
+    if (r != launch_result::port_taken) return r == launch_result::started;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;

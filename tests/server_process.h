@@ -24,76 +24,59 @@ class temp_dir_c {
   std::string path_;
 };
 
-// A TCP port that was free a moment ago (bound on 0 and released).
-int free_port();
+int free_port();  // a TCP port that was free a moment ago
+std::string read_file(const std::string& path);  // empty when unreadable
 
-// Whole content of a file, empty when it cannot be read.
-std::string read_file(const std::string& path);
-bool file_exists(const std::string& path);
-
-// One child process. Environment: the test's own, with the variables in `unset` removed
-// and `set` ("NAME=value") added.
+// One child process; its environment is the test's own minus `unset`, plus `set`
+// ("NAME=value").
 class process_c {
  public:
   process_c() = default;
   ~process_c();
   process_c(const process_c&) = delete;
   process_c& operator=(const process_c&) = delete;
-
-  // Starts `program` with `args` in folder `cwd`; stdout and stderr go to files there
-  // (named after `tag`). False when the process cannot be started.
+  // Starts `program` in `cwd` with stdout/stderr in files there named after `tag`.
   bool start(const std::string& program, const std::vector<std::string>& args,
              const std::string& cwd, const std::string& tag,
              const std::vector<std::string>& set = {}, const std::vector<std::string>& unset = {});
-
   // Waits until `text` appears in stderr (or stdout); false on time-out or exit.
-  bool wait_for_stderr(const std::string& text, int timeout_ms);
-  bool wait_for_stdout(const std::string& text, int timeout_ms);
-
-  // Waits for the exit; the exit status, or -1 on time-out, or 128 + signal.
+  bool wait_for_stderr(const std::string& text, int timeout_ms) { return wait_for(err_path_, text, timeout_ms); }
+  bool wait_for_stdout(const std::string& text, int timeout_ms) { return wait_for(out_path_, text, timeout_ms); }
+  // The exit status (128 + signal when killed), or -1 while still running at the time-out.
   int wait_exit(int timeout_ms);
-
-  // Sends a signal and reaps the process.
   void kill_and_wait(int signal_number);
-
-  bool running() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
   std::string out() const { return read_file(out_path_); }
   std::string err() const { return read_file(err_path_); }
 
  private:
   bool wait_for(const std::string& path, const std::string& text, int timeout_ms);
+  bool reap(int options);
   pid_t pid_ = -1;
   int status_ = -1;
-  std::string out_path_;
-  std::string err_path_;
+  std::string out_path_, err_path_;
 };
 
-// Runs a program to completion (at most `timeout_ms`) and returns its exit status (-1 on
-// time-out); its output lands in `out` and `err`.
+// Runs a program to completion and returns its exit status (-1 on time-out).
 int run_program(const std::string& program, const std::vector<std::string>& args,
                 const std::string& cwd, std::string* out, std::string* err,
                 const std::vector<std::string>& set = {}, int timeout_ms = 10000);
 
-// A qm_server started on "tcpip:localhost,PORT" in its own temporary folder, with
-// QM_SERVER and QM_SERVER_DATABASE_DIRECTORY removed from its environment.
+// A qm_server on "tcpip:localhost,PORT" in its own temporary folder, with QM_SERVER and
+// QM_SERVER_DATABASE_DIRECTORY removed from its environment.
 class server_c {
  public:
-  server_c() = default;
-  // Starts (or restarts) the server; retries on another port when its port was taken
-  // meanwhile. Waits for "Server started successfully.". False when it does not start.
+  // Starts the server and waits for "Server started successfully."; retries on another
+  // port when a free port was taken meanwhile (not when `port` is given).
   bool start(const std::vector<std::string>& extra_args = {}, int port = 0);
-  // Starts it again on the same port and folder (killing a running one first).
+  // Kills a running server and starts it again on the same port and folder.
   bool restart(const std::vector<std::string>& extra_args = {});
   std::string address() const { return "tcpip:localhost," + std::to_string(port_); }
   int port() const { return port_; }
   const std::string& dir() const { return dir_.path(); }
   std::string database_file() const { return dir_.file("tcpip_localhost_" + std::to_string(port_) + ".db"); }
   process_c& process() { return process_; }
-  // Waits until stdout contains `text`.
-  bool wait_for_log(const std::string& text, int timeout_ms = 3000) {
-    return process_.wait_for_stdout(text, timeout_ms);
-  }
+  bool wait_for_log(const std::string& text, int timeout_ms = 3000) { return process_.wait_for_stdout(text, timeout_ms); }
   std::string log() const { return process_.out(); }
 
  private:
