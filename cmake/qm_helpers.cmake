@@ -1,5 +1,9 @@
 # Small helpers shared by every folder's CMakeLists.txt.
 
+# Every test executable labelled "threads" (its subject is behaviour across threads): CI
+# builds just these under ThreadSanitizer.
+add_custom_target(qm_thread_tests)
+
 # qm_add_test(NAME name SOURCES a_test.cpp ... LIBS lib ... [LABELS l ...])
 # A GoogleTest executable whose cases are registered with CTest one by one.
 function(qm_add_test)
@@ -10,6 +14,9 @@ function(qm_add_test)
   set(props TIMEOUT 300)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  if("threads" IN_LIST T_LABELS)
+    add_dependencies(qm_thread_tests ${T_NAME})
   endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST

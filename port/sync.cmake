@@ -14,4 +14,5 @@ qm_add_test(NAME port_sync_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/semaphore_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/debug_sink_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/socket_test.cpp
-  LIBS port_sync)
+  LIBS port_sync
+  LABELS threads)

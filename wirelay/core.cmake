@@ -6,14 +6,18 @@ add_library(wirelay_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/io_time.cpp
   ${CMAKE_CURRENT_LIST_DIR}/io_interfaces.cpp
   ${CMAKE_CURRENT_LIST_DIR}/io_tcpip.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_thread.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_thread.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_loop.cpp)
 target_include_directories(wirelay_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(wirelay_core PUBLIC port_sync Threads::Threads)
 
 qm_add_test(NAME wirelay_io_core_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/io_core_test.cpp
-  LIBS wirelay_core)
+  LIBS wirelay_core
+  LABELS threads)
 qm_add_test(NAME wirelay_io_tcpip_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_fastpath_test.cpp
-  LIBS wirelay_core)
+          ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_loop_test.cpp
+  LIBS wirelay_core
+  LABELS threads)

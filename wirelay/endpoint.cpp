@@ -264,9 +264,14 @@ int wrl_net_poll(wrl_net* ep, int* direction, void** user) {
     return Collect(ep, direction, user);
 }
 
+bool wrl_net_pending(const wrl_net* ep) {
+    return ep != nullptr && ep->core != nullptr &&
+           io_semaphorecount(io_completionsemaphore(ep->core)) > 0;
+}
+
 void wrl_net_wake(wrl_net* ep) {
     if (ep != nullptr && ep->core != nullptr) {
-        io_signalsemaphore(io_completionsemaphore(ep->core), 1);
+        io_wake(ep->core);
     }
 }
 

@@ -22,6 +22,10 @@ struct io_core_s {
     // the next application-side call that holds the core lock.
     std::atomic<io_conn_s*> adopted{nullptr};
     io_interface_s table[kMaxInterfaces + 1] = {};
+    // The first initialised interface that lets waiting threads run its loop, and how many
+    // threads are in (or about to enter) its poll: completions by other threads wake them.
+    std::atomic<io_interface_s*> poll_iface{nullptr};
+    std::atomic<int> pollers{0};
 };
 
 namespace {
@@ -59,6 +63,30 @@ io_request_s* FirstCompleted(io_conn_s* c) {
     }
     io_unlock(c->lock);
     return found;
+}
+
+// A count of `sem` may have been added by a thread other than the one polling: the poller
+// must look again. The load pairs with the poller's increment of `pollers` (both sequentially
+// consistent, as is the semaphore's count): either the poller sees the count before it
+// sleeps, or this sees the poller and wakes it.
+void WakePoller(io_core_s* core) {
+    if (core->pollers.load(std::memory_order_seq_cst) == 0) return;
+    if (io_interface_s* d = core->poll_iface.load(std::memory_order_acquire)) d->wake(d->context);
+}
+
+// Waits for one count of `sem` (a negative time-out waits without limit), running the
+// interface's loop on this thread meanwhile when the interface lets it.
+int WaitPolling(io_core_s* core, io_semaphore_s* sem, int64_t timeout_us) {
+    if (io_waitsemaphore(sem, 0) == IO_OK) return IO_OK;
+    const int64_t timeout_ms = io_semaphore_wait_ms(timeout_us);
+    io_interface_s* d = core->poll_iface.load(std::memory_order_acquire);
+    if (timeout_ms != 0 && d != nullptr) {
+        core->pollers.fetch_add(1, std::memory_order_seq_cst);
+        const bool ran = d->poll(d->context, sem, timeout_ms);
+        core->pollers.fetch_sub(1, std::memory_order_seq_cst);
+        if (ran) return io_waitsemaphore(sem, 0);
+    }
+    return io_waitsemaphore(sem, timeout_us);
 }
 
 void TakeAndDropLock(io_lock_s* lock, const char* failure_format) {
@@ -111,6 +139,7 @@ void io_term(io_core_s* core) {
         if (first == nullptr) break;
         io_close(first);
     }
+    core->poll_iface.store(nullptr);
     for (io_interface_s* d = core->table; d->type != IO_IF_END; ++d) {
         if (d->initialised) {
             d->term(core, d->context, d);
@@ -163,6 +192,10 @@ int io_open(uint32_t mode, io_core_s* core, uint32_t type, const void* address,
         if (rc != IO_OK) return rc;
         d->context = context;
         d->initialised = 1;
+        io_interface_s* none = nullptr;
+        if (d->poll != nullptr && d->wake != nullptr) {
+            core->poll_iface.compare_exchange_strong(none, d, std::memory_order_release);
+        }
     }
     io_conn_s* c = io_newconn();
     if (c == nullptr) return IO_ENOMEM;
@@ -280,7 +313,12 @@ int io_queue(io_conn_s* conn, io_request_s* req) {
 }
 
 int io_wait(io_core_s* core, int64_t timeout_us) {
-    return io_waitsemaphore(core->completion, io_wait_timeout_us(timeout_us));
+    return WaitPolling(core, core->completion, io_wait_timeout_us(timeout_us));
+}
+
+void io_wake(io_core_s* core) {
+    io_signalsemaphore(core->completion, 1);
+    WakePoller(core);
 }
 
 int io_getrequest(io_core_s* core, io_request_s** req) {
@@ -322,7 +360,7 @@ int io_waitrequest(io_request_s* req) {
     if (conn == nullptr || !(req->flags.load() & IO_FLAG_QUEUED)) return IO_EFAIL;
     const int64_t timeout_us =
         conn->timeout_ms < 0 ? IO_INFINITE : static_cast<int64_t>(conn->timeout_ms) * 1000;
-    int rc = io_waitsemaphore(req->sem, timeout_us);
+    int rc = WaitPolling(conn->core, req->sem, timeout_us);
     if (rc != IO_OK) {
         io_log("io_waitrequest: io_waitsemaphore failed, err=%d!\n", rc);
         return rc;
@@ -379,9 +417,11 @@ void io_complete(io_request_s* req, uint32_t result) {
     while (!req->flags.compare_exchange_weak(old, (old | add) & ~IO_FLAG_ACTIVE)) {
     }
     io_conn_s* conn = req->conn;
+    io_core_s* core = conn->core;
     conn->completed.fetch_add(1, std::memory_order_release);
-    io_signalsemaphore(conn->core->completion, 1);
+    io_signalsemaphore(core->completion, 1);
     io_signalsemaphore(req->sem, 1);
+    WakePoller(core);
 }
 
 int io_default_queue(void*, io_conn_s* conn, io_request_s* req) {

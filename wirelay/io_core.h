@@ -52,7 +52,7 @@ struct io_core_s;
 struct io_conn_s;
 struct io_request_s;
 struct io_semaphore_s;  // opaque counting semaphore
-struct io_lock_s;       // opaque mutex
+struct io_lock_s;       // opaque lock
 
 // ---- interface descriptor -----------------------------------------------------------------
 // One per transport. Each core keeps its own copy of the table, so `initialised` and
@@ -73,6 +73,18 @@ struct io_interface_s {
     // Optional (may be null): the suspended flag of a queued request changed, so the
     // interface recomputes what it waits for. Called by io_suspend and io_resume.
     void (*reselect)(void* context, io_request_s* req);
+    // Optional pair (both null or both set): lets a thread that waits in io_wait or
+    // io_waitrequest run the interface's event loop itself, instead of sleeping while the
+    // interface's thread runs it and wakes the waiter -- a thread switch per completion,
+    // which under load costs more than the transfer itself.
+    // `poll` runs the loop on the calling thread until `until` has a count (it takes none)
+    // or timeout_ms passes (negative: no limit), and returns true; it returns false when it
+    // cannot run the loop here (another thread polls already, or the interface is ending),
+    // and the caller then waits on the semaphore as usual.
+    bool (*poll)(void* context, io_semaphore_s* until, int64_t timeout_ms);
+    // Wakes a thread that sleeps in `poll`, because some count it may wait for was added by
+    // another thread. Safe from any thread, cheap when nobody sleeps there.
+    void (*wake)(void* context);
 };
 
 // ---- connection ----------------------------------------------------------------------------
@@ -162,7 +174,14 @@ int io_queue(io_conn_s* conn, io_request_s* req);
 // completion semaphore; follow it with io_getrequest. A time-out from 0 up to 9999 us is
 // raised to 10000 us (10 ms); a negative time-out waits without limit.
 // 0 a completion is pending; 9 time-out; 1 failure.
+// While it waits, the calling thread may run the interface's event loop itself (see
+// io_interface_s::poll); requests then complete on this thread.
 int io_wait(io_core_s* core, int64_t timeout_us);
+
+// Adds one count to the core's completion semaphore without a completed request, so that
+// a thread waiting in io_wait (sleeping, or polling an interface) returns. Safe from any
+// thread.
+void io_wake(io_core_s* core);
 
 // Collects a completed request: it is unlisted and idle again; its result, done and
 // buffer are final. Connections are searched in list order but taken in turn (the search
@@ -173,7 +192,9 @@ int io_wait(io_core_s* core, int64_t timeout_us);
 int io_getrequest(io_core_s* core, io_request_s** req);
 
 // Waits for this request, using its connection's time-out (io_settimeout), and collects
-// it. 0 (then see req->result); 9 time-out (the request stays queued: io_abort it before
+// it. It takes one of the core's completion counts too, so a core whose completions are
+// collected with io_wait/io_getrequest on one thread must not be waited on with
+// io_waitrequest on another: either could take the count meant for the other. 0 (then see req->result); 9 time-out (the request stays queued: io_abort it before
 // reusing it); or another code.
 int io_waitrequest(io_request_s* req);
 
@@ -243,7 +264,10 @@ int io_signalsemaphore(io_semaphore_s* sem, int32_t count);
 int32_t io_semaphorecount(io_semaphore_s* sem);
 void io_closesemaphore(io_semaphore_s* sem);
 
-// Mutex; io_lock waits without limit. Each returns 0, or 1 (logged).
+// Lock, not tied to a thread: a request's lock is taken by whichever thread runs the
+// interface's loop when the request is handed over and let go by whichever runs it when the
+// request completes. Not recursive. io_lock waits without limit. Each returns 0, or 1
+// (logged; io_unlock of a lock that is not taken is refused).
 int io_createlock(io_lock_s** lock);
 int io_lock(io_lock_s* lock);
 int io_unlock(io_lock_s* lock);

@@ -52,7 +52,7 @@ int64_t FakeSend(void*, io_conn_s*, const void*, uint32_t) { return -1; }
 
 const io_interface_s kFakeTable[] = {
     {7, 0, nullptr, FakeInit, FakeTerm, FakeOpen, FakeAccept, FakeClose, io_default_queue,
-     io_default_remove, FakeRecv, FakeSend, nullptr},
+     io_default_remove, FakeRecv, FakeSend, nullptr, nullptr, nullptr},
     {},
 };
 
@@ -145,6 +145,28 @@ TEST(IoSemaphore, WaitsSignalsAndRefusesOverflow) {
     t.join();
     io_closesemaphore(sem);
     EXPECT_EQ(io_createsemaphore(&sem, 5, 3), IO_EFAIL);
+}
+
+// A request's lock is taken on one thread and let go on another when the interface's loop
+// changes hands; a second io_lock waits until then, and a lock not taken cannot be let go.
+TEST(IoLock, IsLetGoByAnotherThreadAndRefusesAnUnlockWhenFree) {
+    io_lock_s* lock = nullptr;
+    ASSERT_EQ(io_createlock(&lock), IO_OK);
+    EXPECT_EQ(io_unlock(lock), IO_EFAIL);
+    ASSERT_EQ(io_lock(lock), IO_OK);
+    std::atomic<bool> released{false};
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        released.store(true);
+        EXPECT_EQ(io_unlock(lock), IO_OK);
+    });
+    ASSERT_EQ(io_lock(lock), IO_OK);  // waits for the other thread's unlock
+    EXPECT_TRUE(released.load());
+    other.join();
+    EXPECT_EQ(io_unlock(lock), IO_OK);
+    EXPECT_EQ(io_unlock(lock), IO_EFAIL);
+    io_closelock(lock);
+    EXPECT_EQ(io_lock(nullptr), IO_EFAIL);
 }
 
 TEST_F(CoreTest, OpenInitialisesTheInterfaceOncePerCore) {

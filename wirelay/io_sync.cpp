@@ -1,6 +1,5 @@
-// Semaphores and locks of the I/O core: thin handles over the platform's counting semaphore
-// and mutex, with the transport's codes and diagnostic lines on failure.
-#include <mutex>
+// Semaphores and locks of the I/O core: thin handles over the platform's counting semaphore,
+// with the transport's codes and diagnostic lines on failure.
 #include <new>
 
 #include "port/semaphore.h"
@@ -11,8 +10,10 @@ struct io_semaphore_s {
     io_semaphore_s(int32_t initial, int32_t maximum) : sem(initial, maximum) {}
 };
 
+// A binary semaphore rather than a mutex: a mutex must be unlocked by the thread that locked
+// it, and a request's lock changes threads with the interface's loop.
 struct io_lock_s {
-    std::mutex mutex;
+    port::Semaphore sem{1, 1};
 };
 
 int io_createsemaphore(io_semaphore_s** sem, int32_t initial, int32_t maximum) {
@@ -49,7 +50,7 @@ int io_lock(io_lock_s* lock) {
         io_log("io_lock: WaitForSingleObject failed, %ld\n", -1L);
         return IO_EFAIL;
     }
-    lock->mutex.lock();
+    lock->sem.Acquire(-1);
     return IO_OK;
 }
 
@@ -58,7 +59,10 @@ int io_unlock(io_lock_s* lock) {
         io_log("io_unlock: ReleaseMutex failed\n");
         return IO_EFAIL;
     }
-    lock->mutex.unlock();
+    if (!lock->sem.Release(1)) {
+        io_log("io_unlock: ReleaseMutex failed\n");
+        return IO_EFAIL;
+    }
     return IO_OK;
 }
 

@@ -332,6 +332,8 @@ int io_tcpip_sendcmd(io_tcpip_ctx_s* ctx, char command, void* what, const io_tcp
     if (wake && !ctx->wakeup.Signal()) {
         io_log("io_tcpip_sendcmd: send returned %d!\n", port::LastSocketError());
     }
+    // Somebody waits for these: they must not wait for the socket thread's stand-by to end.
+    if (command != IO_TCPIP_QUEUEREQUEST) io_tcpip_kick(ctx);
     return IO_OK;
 }
 
@@ -381,5 +383,6 @@ const io_interface_s io_tcpip_interface = {
     io_tcpip_accept,  io_tcpip_close,
     io_tcpip_queue,   io_tcpip_remove,
     io_tcpip_recv,    io_tcpip_send,
-    io_tcpip_reselect,
+    io_tcpip_reselect, io_tcpip_poll,
+    io_tcpip_wake,
 };

@@ -2,7 +2,9 @@
 // (IPv6 and IPv4) and one socket thread per core that performs the accepts, recvs and sends
 // of queued requests from a level-triggered epoll loop fed by a command queue. A read or
 // write queued on a socket that is ready already is done by the queueing thread at once
-// and completes before io_queue returns; only what has to wait goes to the socket thread.
+// and completes before io_queue returns; only what has to wait goes to the loop. A thread
+// waiting in io_wait or io_waitrequest runs the loop itself while it waits (the socket
+// thread stands by meanwhile), so that under load a completion costs no thread switch.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -70,6 +72,10 @@ struct io_tcpip_sock_s {
     io_tcpip_sock_s* dirty_next = nullptr;
 };
 
+// Who runs the loop's rounds (io_tcpip_round) at the moment: nobody, the socket thread, or
+// an application thread that waits in io_wait/io_waitrequest (io_tcpip_poll).
+enum class io_tcpip_owner { kNone, kSocketThread, kWaiter };
+
 struct io_tcpip_ctx_s {
     io_semaphore_s* ack = nullptr;    // once when the thread is ready, once per sync command
     io_lock_s* lock = nullptr;        // one synchronous command in flight at a time
@@ -81,9 +87,23 @@ struct io_tcpip_ctx_s {
 
     std::mutex cmd_mutex;             // guards cmds and sleeping
     std::vector<io_tcpip_cmd_s> cmds;
-    bool sleeping = false;            // the thread is (about to be) asleep in the poller
+    bool sleeping = false;            // the loop's runner is (about to be) asleep in the poller
 
-    // Socket thread only.
+    // Ownership of the loop (io_tcpip_loop.cpp); guarded by loop_mutex, which may be held
+    // while cmd_mutex is taken, never the other way round.
+    std::mutex loop_mutex;
+    io_tcpip_owner owner = io_tcpip_owner::kNone;
+    std::condition_variable socket_cv;  // the socket thread stands by here
+    std::condition_variable waiter_cv;  // waiters wait here for the socket thread to let go
+    // Waiters that wait for the socket thread to let go; a runner does not sleep meanwhile.
+    std::atomic<int> waiters_queued{0};
+    int refused = 0;               // waiters turned away while a waiter ran the loop
+    bool standby_untimed = false;  // the socket thread waits for a notification only
+    bool kicked = false;           // commands wait that nobody may run soon: take over now
+    std::chrono::steady_clock::time_point waiter_left{};  // when a waiter last let go
+    std::atomic<bool> quit{false};  // 'q' has been run
+
+    // Whoever runs the loop (the owner) only.
     std::vector<io_tcpip_cmd_s> batch;
     io_tcpip_sock_s* dirty = nullptr;
     std::vector<io_tcpip_sock_s*> paused;
@@ -93,6 +113,23 @@ struct io_tcpip_ctx_s {
 
 // Socket thread body.
 void io_tcpip_thread(io_tcpip_ctx_s* ctx);
+
+// One round of the loop: selections applied, at most one sleep in the poller (at most
+// timeout_ms, negative: no limit; none while commands wait, while a waiter wants the loop,
+// or once `until` has a count), then the commands and the readiness reports. true when 'q'
+// was among the commands. REQUIRES the caller owns the loop.
+bool io_tcpip_round(io_tcpip_ctx_s* ctx, int timeout_ms, io_semaphore_s* until);
+
+// The last selections and frees after 'q'. REQUIRES the caller owns the loop.
+void io_tcpip_finish(io_tcpip_ctx_s* ctx);
+
+// The interface's poll and wake (see io_interface_s).
+bool io_tcpip_poll(void* context, io_semaphore_s* until, int64_t timeout_ms);
+void io_tcpip_wake(void* context);
+
+// A command that somebody waits for (a synchronous one, or 'q') has been posted: when
+// nobody runs the loop, the socket thread takes it over at once instead of standing by.
+void io_tcpip_kick(io_tcpip_ctx_s* ctx);
 
 // Posts a command; wakes the thread only when it sleeps. 0, or 1 (logged).
 // With `sock` and `need` (kPoll* bits): no wake-up either when the sleeping thread already

@@ -1,6 +1,8 @@
-// The TCP/IP socket thread: one level-triggered poller loop per core that performs every
-// accept, recv and send of queued requests, and a command queue through which application
-// threads hand it requests ('r', 'R') and closes ('C') and end it ('q').
+// The TCP/IP interface's event loop, one round at a time: a level-triggered poller per core
+// that performs every accept, recv and send of queued requests, and a command queue through
+// which application threads hand it requests ('r', 'R') and closes ('C') and end it ('q').
+// Rounds are run by the socket thread or by a thread waiting for a completion
+// (io_tcpip_loop.cpp), one at a time; "the thread" below is whichever runs them.
 // The selection of a socket is recomputed wherever a request arrives, leaves or completes,
 // and applied just before the thread sleeps, so that it names the conditions some held
 // request can use (level triggering would spin otherwise) -- plus read interest kept on a
@@ -418,53 +420,49 @@ void ResumePaused(io_tcpip_ctx_s* ctx) {
 
 }  // namespace
 
-void io_tcpip_thread(io_tcpip_ctx_s* ctx) {
-    // A null data pointer marks the wake-up descriptor.
-    if (!ctx->poller.Add(ctx->wakeup.Fd(), port::kPollReadable, nullptr)) {
-        io_log("io_tcpip_thread: CreateWindow failed: %d\n", errno);
-        ctx->died.store(true);
-        io_signalsemaphore(ctx->ack, 1);
-        return;
-    }
-    io_signalsemaphore(ctx->ack, 1);  // ready
-
+bool io_tcpip_round(io_tcpip_ctx_s* ctx, int timeout_ms, io_semaphore_s* until) {
     port::PollEvent events[kEventBatch];
-    bool quit = false;
-    while (!quit) {
-        ApplyDirty(ctx);
-        FreeGraveyard(ctx);
-        int timeout = PauseTimeout(ctx);
-        {
-            std::lock_guard<std::mutex> guard(ctx->cmd_mutex);
-            if (ctx->cmds.empty()) {
-                ctx->sleeping = true;
-            } else {
-                timeout = 0;
-            }
+    ApplyDirty(ctx);
+    FreeGraveyard(ctx);
+    int timeout = PauseTimeout(ctx);
+    if (timeout_ms >= 0 && (timeout < 0 || timeout_ms < timeout)) timeout = timeout_ms;
+    {
+        std::lock_guard<std::mutex> guard(ctx->cmd_mutex);
+        // Looked at under the mutex that posters and wakers take, so that whatever arrives
+        // after this look finds `sleeping` set and wakes the poller.
+        if (!ctx->cmds.empty() || ctx->waiters_queued.load() > 0 ||
+            (until != nullptr && io_semaphorecount(until) > 0)) {
+            timeout = 0;
+        } else if (timeout != 0) {
+            ctx->sleeping = true;
         }
-        const int n = ctx->poller.Wait(events, kEventBatch, timeout);
-        if (timeout != 0) {
-            std::lock_guard<std::mutex> guard(ctx->cmd_mutex);
-            ctx->sleeping = false;
-        }
-        if (n < 0) {
-            io_log("io_tcpip_thread: poll failed: %s\n", std::strerror(errno));
-            io_sleep(10);  // never a busy loop, whatever the poller's trouble
-        }
-        // Commands first: a request handed over while the thread slept (without a wake-up,
-        // because the socket's selection already covered it) is then held when the
-        // readiness report that woke the thread is served.
-        RunCommands(ctx, &quit);
-        for (int i = 0; i < n; ++i) {
-            if (events[i].data == nullptr) {
-                ctx->wakeup.Drain();
-            } else {
-                OnSocketEvent(ctx, static_cast<io_tcpip_sock_s*>(events[i].data),
-                              events[i].events);
-            }
-        }
-        ResumePaused(ctx);
     }
+    const int n = ctx->poller.Wait(events, kEventBatch, timeout);
+    if (timeout != 0) {
+        std::lock_guard<std::mutex> guard(ctx->cmd_mutex);
+        ctx->sleeping = false;
+    }
+    if (n < 0) {
+        io_log("io_tcpip_thread: poll failed: %s\n", std::strerror(errno));
+        io_sleep(10);  // never a busy loop, whatever the poller's trouble
+    }
+    // Commands first: a request handed over while the runner slept (without a wake-up,
+    // because the socket's selection already covered it) is then held when the readiness
+    // report that woke it is served.
+    bool quit = false;
+    RunCommands(ctx, &quit);
+    for (int i = 0; i < n; ++i) {
+        if (events[i].data == nullptr) {
+            ctx->wakeup.Drain();
+        } else {
+            OnSocketEvent(ctx, static_cast<io_tcpip_sock_s*>(events[i].data), events[i].events);
+        }
+    }
+    ResumePaused(ctx);
+    return quit;
+}
+
+void io_tcpip_finish(io_tcpip_ctx_s* ctx) {
     ApplyDirty(ctx);
     FreeGraveyard(ctx);
 }

@@ -18,13 +18,17 @@ qm_add_test(NAME wirelay_msgserver_unit_test
           ${CMAKE_CURRENT_LIST_DIR}/wrl_errors_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/message_server_reader_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/message_server_detached_test.cpp
-  LIBS wirelay)
+  LIBS wirelay
+  LABELS threads)
 qm_add_test(NAME wirelay_endpoint_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/endpoint_test.cpp
-  LIBS wirelay)
+  LIBS wirelay
+  LABELS threads)
 qm_add_test(NAME wirelay_message_server_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/message_server_test.cpp
-  LIBS wirelay)
+  LIBS wirelay
+  LABELS threads)
 qm_add_test(NAME wirelay_message_server_stress_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/message_server_stress_test.cpp
-  LIBS wirelay)
+  LIBS wirelay
+  LABELS threads)
