@@ -32,9 +32,14 @@ int touch_user_row(const char* model, const char* user) {
     srv_copy_text(row.UserName, user);
     int failed;
     if (dbv_select(users_primary(), &row) == 0) {
-        row.LastAccessTime = now;
-        srv_copy_text(row.ModelName, model);
-        failed = dbv_update(users_primary(), &row);
+        multiusers_row touched = row;
+        touched.LastAccessTime = now;
+        srv_copy_text(touched.ModelName, model);
+        // A client's requests mostly come within the same second and for the same model:
+        // then the row would not change.
+        failed = std::memcmp(&touched, &row, sizeof row) == 0
+                     ? 0
+                     : dbv_update(users_primary(), &touched);
     } else {
         srv_copy_text(row.ModelName, model);
         row.LoginTime = now;

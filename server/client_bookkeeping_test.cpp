@@ -145,3 +145,14 @@ TEST_F(ClientBookkeepingTest, DepartingClientsKeepLocksAndTheLastOneClearsUp) {
               "Client 'u3' connected.\n");
     EXPECT_EQ(server_state().connected_clients, 1);
 }
+
+// Within one second a repeated touch leaves the row as it is, but a change of model in that
+// second is still recorded.
+TEST_F(ClientBookkeepingTest, TouchWithinOneSecondStillFollowsTheModel) {
+    server_state().clock = [] { return int32_t{5000}; };
+    EXPECT_EQ(touch_user_row("A-model", "u1"), 1);
+    EXPECT_EQ(touch_user_row("A-model", "u1"), 1);
+    EXPECT_EQ(users(), "A-model/u1 5000 5000 0 0");
+    EXPECT_EQ(touch_user_row("B-model", "u1"), 1);
+    EXPECT_EQ(users(), "B-model/u1 5000 5000 0 0");
+}

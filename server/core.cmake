@@ -5,6 +5,7 @@ add_library(server_core STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/server_state.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/server_tables.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/server_database.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/log_text.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/locks.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/drawing_locks.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/id_allocation.cpp
@@ -21,5 +22,6 @@ qm_add_test(NAME server_core_test
     ${CMAKE_CURRENT_SOURCE_DIR}/drawing_locks_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/id_allocation_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/client_bookkeeping_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/log_text_test.cpp
   LIBS server_core
   LABELS server)

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "outside/table_store.h"
+#include "server/log_text.h"
 #include "server/server_state.h"
 #include "server/server_tables.h"
 
@@ -47,7 +48,7 @@ int lock_model_object(const char* model, const char* user, int32_t object_id) {
         row.locked += 1;
         granted = dbv_update(primary, &row) == 0;
     }
-    printf("%s\n", model);
+    log_line(model);
     return granted;
 }
 
@@ -59,7 +60,7 @@ int unlock_model_object(const char* model, const char* user, int32_t object_id) 
         row.locked = row.locked > 0 ? row.locked - 1 : 0;
         released = dbv_update(primary, &row) == 0;
     }
-    printf("%s\n", model);
+    log_line(model);
     return released;
 }
 
@@ -69,7 +70,7 @@ int confirm_model_object_lock(const char* model, const char* user, int32_t objec
     if (dbv_select(dbd_getvirtualprimarypointer(SRV_TABLE_LOCK), &row) == 0 && row.locked > 0 &&
         same_name(row.client_name, user))
         depth = row.locked;
-    printf("%s\n", model);
+    log_line(model);
     return depth;
 }
 

@@ -11,6 +11,6 @@
 // client leaves the reply without a recipient; the message server then acknowledges 7.
 int handle_request(wrl_msg* request, wrl_msg* reply, void* user);
 
-// Registers handle_request and the client bookkeeping's connect and disconnect handlers,
-// each with a null user pointer.
+// Registers handle_request, the client bookkeeping's connect and disconnect handlers and an
+// idle handler that writes out the buffered log, each with a null user pointer.
 void register_server_handlers(wrl_msgsrv* server);

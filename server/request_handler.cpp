@@ -12,6 +12,7 @@
 #include "server/drawing_locks.h"
 #include "server/id_allocation.h"
 #include "server/locks.h"
+#include "server/log_text.h"
 #include "server/server_state.h"
 #include "wirelay/wrl_errors.h"
 
@@ -81,11 +82,11 @@ void perform_request(cdb_request& request, const char* sender) {
 
   const char* name = cdb_query_name(request.query);
   if (name == nullptr) {
-    std::printf("Unknown message\n");
+    log_line("Unknown message");
     set_error_from_result(request);
     return;
   }
-  std::printf("Message %s\n", name);
+  log_labelled("Message ", name);
 
   const char* m = model.c_str();
   switch (request.query) {
@@ -221,13 +222,12 @@ void perform_request(cdb_request& request, const char* sender) {
     default:
       break;
   }
-  std::printf("result %d\n", request.result);
+  log_number("result ", request.result);
 }
 
 uint32_t process_request_payload(const char* to, const char* from, int32_t priority,
                                  unsigned char* data, uint32_t length) {
-  std::printf("qm_server: received message from %s to %s prio %d len %d\n", from ? from : "",
-              to ? to : "", priority, static_cast<int>(length));
+  log_received(from ? from : "", to ? to : "", priority, static_cast<int32_t>(length));
   if (data == nullptr || length < CDB_REQUEST_SIZE) {
     // Every client sends the whole record; a shorter one is refused unread and unanswered.
     std::printf("Rejected: a request has %d bytes\n", static_cast<int>(CDB_REQUEST_SIZE));

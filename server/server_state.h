@@ -18,16 +18,17 @@ struct server_context {
     int32_t connected_clients = 0;      // identified clients; never below 0
     // Pause after "Fatal error: Unable to open database file!" (tests shorten it).
     int64_t fatal_pause_ms = 10000;
-    // Source of "now" for stored times; empty = the base tools' clock (local time minus
-    // the local offset from UTC). Tests install a fixed or stepping clock here.
+    // Source of "now" for stored times; empty = the wall clock in UTC seconds (what local
+    // time minus the local offset from UTC comes to). Tests install a fixed or stepping
+    // clock here.
     std::function<int32_t()> clock;
 };
 
 // The one context of the process.
 server_context& server_state();
 
-// "Now" as the server stores it: the context's clock when set, otherwise
-// tools::current_time() - tools::GetLocalTimeOffsetFromUTC(), kept in 32 bits.
+// "Now" as the server stores it: the context's clock when set, otherwise the wall clock's
+// UTC seconds (local time less the local offset from UTC), kept in 32 bits.
 int32_t server_now();
 
 // Back to a fresh context (all defaults). For tests and for a restart in one process.

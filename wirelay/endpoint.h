@@ -92,6 +92,10 @@ int wrl_net_poll(wrl_net* ep, int* direction, void** user);
 // Safe from any thread while the endpoint lives.
 void wrl_net_wake(wrl_net* ep);
 
+// true when a completion of the endpoint's core waits to be collected, so that
+// wrl_net_wait would return without waiting.
+bool wrl_net_pending(const wrl_net* ep);
+
 // Synchronous transfer of exactly `length` bytes; timeout_ms < 0 waits without limit.
 // 0; 5 connection broken; 1 other (a time-out included: the request is taken back, and
 // the bytes already moved are lost, so the caller should close the endpoint).

@@ -449,6 +449,11 @@ void wrl_msgsrv_setdisconnecthandler(wrl_msgsrv* server, wrl_disconnecthandler_t
     server->disconnect_user = user;
 }
 
+void wrl_msgsrv_setidlehandler(wrl_msgsrv* server, wrl_idlehandler_t handler, void* user) {
+    server->idle_handler = handler;
+    server->idle_user = user;
+}
+
 void wrl_msgsrv_stop(wrl_msgsrv* server) {
     server->stop.store(true);
     wrl_net_wake(server->listen);
@@ -464,6 +469,7 @@ int wrl_msgsrv_run(wrl_msgsrv* s) {
         rc = wrl::SendPending(s);
         if (rc != WRL_OK) return rc;
 
+        if (s->idle_handler != nullptr && !wrl_net_pending(s->listen)) s->idle_handler(s->idle_user);
         int direction = -1;
         void* user = nullptr;
         rc = wrl_net_wait(s->listen, &direction, &user);

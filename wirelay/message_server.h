@@ -28,6 +28,9 @@ typedef int (*wrl_msghandler_t)(wrl_msg* request, wrl_msg* reply, void* user);
 typedef int (*wrl_connecthandler_t)(const char* name, void* user);
 // Called when an identified client goes away.
 typedef void (*wrl_disconnecthandler_t)(const char* name, void* user);
+// Called when the loop has handled everything that has arrived so far and is about to wait
+// for more: the moment to write out what the handlers buffered (log lines, say) in one go.
+typedef void (*wrl_idlehandler_t)(void* user);
 
 extern "C" {
 
@@ -48,6 +51,7 @@ void wrl_msgsrv_setmsghandler(wrl_msgsrv* server, wrl_msghandler_t handler, void
 void wrl_msgsrv_setconnecthandler(wrl_msgsrv* server, wrl_connecthandler_t handler, void* user);
 void wrl_msgsrv_setdisconnecthandler(wrl_msgsrv* server, wrl_disconnecthandler_t handler,
                                      void* user);
+void wrl_msgsrv_setidlehandler(wrl_msgsrv* server, wrl_idlehandler_t handler, void* user);
 
 // Runs the message loop. Returns only with the code that ended it: 3 out of memory,
 // 1 a failure of the transport, 10 after wrl_msgsrv_stop. A client's own trouble never

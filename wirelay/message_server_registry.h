@@ -82,6 +82,8 @@ struct wrl_msgsrv {
     void* connect_user = nullptr;
     wrl_disconnecthandler_t disconnect_handler = nullptr;
     void* disconnect_user = nullptr;
+    wrl_idlehandler_t idle_handler = nullptr;
+    void* idle_user = nullptr;
     // Bumped whenever a client comes, goes or changes its name: recipient entries cache the
     // client they resolved to for as long as the generation stays the same.
     uint64_t generation = 1;
