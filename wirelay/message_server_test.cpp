@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "port/socket.h"
@@ -224,6 +227,51 @@ TEST(MessageServerTest, FramesTrickledOrBatchedAcrossReadsArriveWhole) {
         expected += std::to_string(i);
         ASSERT_EQ(std::string(f.payload.begin(), f.payload.end()), expected) << i;
     }
+}
+
+// The idle handler runs once everything that has arrived is answered, without waiting for
+// more traffic: whatever a handler buffered goes out right after a burst.
+TEST(MessageServerTest, IdleHandlerRunsOnceABurstIsAnswered) {
+    struct Counts {
+        std::atomic<int> handled{0};
+        std::atomic<int> handled_at_idle{-1};  // `handled` when the idle handler last ran
+    } counts;
+    ServerRunner run([&counts](wrl_msgsrv* s) {
+        wrl_msgsrv_setmsghandler(
+            s, [](wrl_msg*, wrl_msg*, void* u) { return ++static_cast<Counts*>(u)->handled, 0; },
+            &counts);
+        wrl_msgsrv_setidlehandler(
+            s,
+            [](void* u) {
+                auto* c = static_cast<Counts*>(u);
+                c->handled_at_idle.store(c->handled.load());
+            },
+            &counts);
+    });
+    ASSERT_TRUE(run.ok());
+    TestClient a;
+    ASSERT_TRUE(a.Connect(run.port()));
+    ASSERT_EQ(a.Identify("alice"), 0);
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 3; ++i) {
+        FrameHeader h;
+        h.kind = kKindNormal;
+        CopyName(h.to, "nobody");
+        CopyName(h.from, "alice");
+        const size_t at = bytes.size();
+        bytes.resize(at + kHeaderSize);
+        EncodeHeader(h, bytes.data() + at);
+    }
+    ASSERT_TRUE(a.SendRaw(bytes.data(), bytes.size()));
+    for (int i = 0; i < 3; ++i) {
+        Frame f;
+        ASSERT_TRUE(a.Receive(&f));
+        EXPECT_EQ(f.header.status, 7u) << i;  // no client of that name
+    }
+    for (int i = 0; i < 500 && counts.handled_at_idle.load() != 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(counts.handled_at_idle.load(), 3);
 }
 
 TEST(MessageServerTest, UnknownDestinationIsAcknowledgedWithSevenAndNothingElse) {
