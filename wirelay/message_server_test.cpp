@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -52,6 +53,21 @@ void Watch(wrl_msgsrv* s, Seen* seen) {
             st->disconnected.push_back(name);
         },
         seen);
+}
+
+// Appends one normal frame to `bytes`, for tests that send several in one write.
+void AppendNormal(std::vector<uint8_t>& bytes, const char* to, const char* from,
+                  int32_t priority, const std::string& payload) {
+    FrameHeader h;
+    h.kind = kKindNormal;
+    h.priority = priority;
+    h.length = static_cast<uint32_t>(payload.size());
+    CopyName(h.to, to);
+    CopyName(h.from, from);
+    const size_t at = bytes.size();
+    bytes.resize(at + kHeaderSize + payload.size());
+    EncodeHeader(h, bytes.data() + at);
+    std::memcpy(bytes.data() + at + kHeaderSize, payload.data(), payload.size());
 }
 
 bool WaitFor(const std::function<bool()>& cond, int timeout_ms = 5000) {
@@ -157,19 +173,7 @@ TEST(MessageServerTest, FramesArrivingTogetherAreAnsweredOneAfterTheOther) {
     // Three frames in one write, the later ones of higher priority: each is answered before
     // the next is processed, so nothing overtakes.
     std::vector<uint8_t> bytes;
-    for (int i = 0; i < 3; ++i) {
-        FrameHeader h;
-        h.kind = kKindNormal;
-        h.priority = i * 5;
-        const std::string payload = "m" + std::to_string(i);
-        h.length = static_cast<uint32_t>(payload.size());
-        CopyName(h.to, "alice");
-        CopyName(h.from, "alice");
-        const size_t at = bytes.size();
-        bytes.resize(at + kHeaderSize + payload.size());
-        EncodeHeader(h, bytes.data() + at);
-        std::memcpy(bytes.data() + at + kHeaderSize, payload.data(), payload.size());
-    }
+    for (int i = 0; i < 3; ++i) AppendNormal(bytes, "alice", "alice", i * 5, "m" + std::to_string(i));
     ASSERT_TRUE(a.SendRaw(bytes.data(), bytes.size()));
     for (int i = 0; i < 3; ++i) {
         Frame f;
@@ -253,25 +257,15 @@ TEST(MessageServerTest, IdleHandlerRunsOnceABurstIsAnswered) {
     ASSERT_TRUE(a.Connect(run.port()));
     ASSERT_EQ(a.Identify("alice"), 0);
     std::vector<uint8_t> bytes;
-    for (int i = 0; i < 3; ++i) {
-        FrameHeader h;
-        h.kind = kKindNormal;
-        CopyName(h.to, "nobody");
-        CopyName(h.from, "alice");
-        const size_t at = bytes.size();
-        bytes.resize(at + kHeaderSize);
-        EncodeHeader(h, bytes.data() + at);
-    }
+    for (int i = 0; i < 3; ++i) AppendNormal(bytes, "nobody", "alice", 0, "");
     ASSERT_TRUE(a.SendRaw(bytes.data(), bytes.size()));
     for (int i = 0; i < 3; ++i) {
         Frame f;
         ASSERT_TRUE(a.Receive(&f));
         EXPECT_EQ(f.header.status, 7u) << i;  // no client of that name
     }
-    for (int i = 0; i < 500 && counts.handled_at_idle.load() != 3; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_EQ(counts.handled_at_idle.load(), 3);
+    EXPECT_TRUE(WaitFor([&counts] { return counts.handled_at_idle.load() == 3; }))
+        << counts.handled_at_idle.load();
 }
 
 TEST(MessageServerTest, UnknownDestinationIsAcknowledgedWithSevenAndNothingElse) {
