@@ -3,6 +3,8 @@
 // io_adoptconn, neither of which waits for the core lock.
 #include "wirelay/io_core.h"
 
+#include <algorithm>
+#include <chrono>
 #include <new>
 
 #include "wirelay/io_interfaces.h"
@@ -80,13 +82,24 @@ int WaitPolling(io_core_s* core, io_semaphore_s* sem, int64_t timeout_us) {
     if (io_waitsemaphore(sem, 0) == IO_OK) return IO_OK;
     const int64_t timeout_ms = io_semaphore_wait_ms(timeout_us);
     io_interface_s* d = core->poll_iface.load(std::memory_order_acquire);
-    if (timeout_ms != 0 && d != nullptr) {
+    if (timeout_ms == 0 || d == nullptr) return io_waitsemaphore(sem, timeout_us);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        int64_t left_ms = -1;
+        if (timeout_ms > 0) {
+            left_ms = std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               deadline - Clock::now())
+                                               .count());
+        }
         core->pollers.fetch_add(1, std::memory_order_seq_cst);
-        const bool ran = d->poll(d->context, sem, timeout_ms);
+        const bool ran = d->poll(d->context, sem, left_ms);
         core->pollers.fetch_sub(1, std::memory_order_seq_cst);
-        if (ran) return io_waitsemaphore(sem, 0);
+        if (!ran) return io_waitsemaphore(sem, left_ms < 0 ? IO_INFINITE : left_ms * 1000);
+        if (io_waitsemaphore(sem, 0) == IO_OK) return IO_OK;
+        // The count the poll saw went to a thread sleeping on the semaphore: wait on.
+        if (timeout_ms > 0 && Clock::now() >= deadline) return IO_ETIMEOUT;
     }
-    return io_waitsemaphore(sem, timeout_us);
 }
 
 void TakeAndDropLock(io_lock_s* lock, const char* failure_format) {

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -175,6 +176,35 @@ TEST_F(LoopTest, WakeReleasesAPollingWaitWithNothingCompleted) {
     EXPECT_EQ(io_getrequest(core_, &r), IO_ENOREQ);
     EXPECT_EQ(r, nullptr);
     EXPECT_EQ(io_semaphorecount(io_completionsemaphore(core_)), 0);
+}
+
+// Two threads wait without limit on one core, one polling and one asleep on the semaphore.
+// A single completion releases exactly one of them; the other, even when it was the poller
+// that saw the count go to the sleeper, waits on instead of reporting a time-out.
+TEST_F(LoopTest, TwoUnlimitedWaitersShareCompletionsWithoutATimeOut) {
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<int> returned{0};
+        auto wait = [&] {
+            const int rc = io_wait(core_, IO_INFINITE);
+            ++returned;
+            return rc;
+        };
+        auto first = std::async(std::launch::async, wait);
+        auto second = std::async(std::launch::async, wait);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::thread([&] { io_wake(core_); }).join();
+        for (int i = 0; i < 5000 && returned.load() == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(returned.load(), 1) << "round " << round;
+        std::thread([&] { io_wake(core_); }).join();
+        ASSERT_TRUE(Returns(first));
+        ASSERT_TRUE(Returns(second));
+        EXPECT_EQ(first.get(), IO_OK) << "round " << round;
+        EXPECT_EQ(second.get(), IO_OK) << "round " << round;
+        EXPECT_EQ(io_semaphorecount(io_completionsemaphore(core_)), 0);
+    }
 }
 
 TEST_F(LoopTest, SocketThreadTakesTheLoopBackAfterAWaiterLetGo) {
