@@ -20,6 +20,7 @@
 namespace wrl {
 namespace {
 
+using test::AppendNormal;
 using test::Frame;
 using test::ServerRunner;
 using test::TestClient;
@@ -53,21 +54,6 @@ void Watch(wrl_msgsrv* s, Seen* seen) {
             st->disconnected.push_back(name);
         },
         seen);
-}
-
-// Appends one normal frame to `bytes`, for tests that send several in one write.
-void AppendNormal(std::vector<uint8_t>& bytes, const char* to, const char* from,
-                  int32_t priority, const std::string& payload) {
-    FrameHeader h;
-    h.kind = kKindNormal;
-    h.priority = priority;
-    h.length = static_cast<uint32_t>(payload.size());
-    CopyName(h.to, to);
-    CopyName(h.from, from);
-    const size_t at = bytes.size();
-    bytes.resize(at + kHeaderSize + payload.size());
-    EncodeHeader(h, bytes.data() + at);
-    std::memcpy(bytes.data() + at + kHeaderSize, payload.data(), payload.size());
 }
 
 bool WaitFor(const std::function<bool()>& cond, int timeout_ms = 5000) {

@@ -23,6 +23,21 @@
 
 namespace wrl::test {
 
+// Appends one normal frame to `bytes`; several make one write that arrives together.
+inline void AppendNormal(std::vector<uint8_t>& bytes, const char* to, const char* from,
+                         int32_t priority, const std::string& payload) {
+    FrameHeader h;
+    h.kind = kKindNormal;
+    h.priority = priority;
+    h.length = static_cast<uint32_t>(payload.size());
+    CopyName(h.to, to);
+    CopyName(h.from, from);
+    const size_t at = bytes.size();
+    bytes.resize(at + kHeaderSize + payload.size());
+    EncodeHeader(h, bytes.data() + at);
+    if (!payload.empty()) std::memcpy(bytes.data() + at + kHeaderSize, payload.data(), payload.size());
+}
+
 struct Frame {
     FrameHeader header;
     std::vector<uint8_t> payload;
@@ -80,13 +95,9 @@ class TestClient {
     }
 
     bool SendNormal(const char* to, const char* from, int32_t priority, const std::string& data) {
-        FrameHeader h;
-        h.kind = kKindNormal;
-        h.priority = priority;
-        h.length = static_cast<uint32_t>(data.size());
-        CopyName(h.to, to);
-        CopyName(h.from, from);
-        return Send(h, data.data(), data.size());
+        std::vector<uint8_t> bytes;
+        AppendNormal(bytes, to, from, priority, data);
+        return SendRaw(bytes.data(), bytes.size());
     }
 
     bool SendIdentify(const char* name) {
