@@ -94,7 +94,8 @@ void CoreServer(io_core_s* core, io_conn_s* listener, std::atomic<bool>* stop) {
                 queue(rd, IO_READ, payload.data(), kPayload);
             } else {
                 read_stage = 0;
-                queue(rd, IO_READ, header.data(), kHeader);  // next header first, as the server does
+                queue(rd, IO_READ, header.data(),
+                      kHeader);  // next header first, as the server does
                 std::memcpy(reply.data() + 88, payload.data(), kPayload);
                 ack_sent = false;
                 queue(wr, IO_WRITE, ack.data(), kAck);
@@ -151,7 +152,8 @@ void BM_RequestCycle_BlockingThread(benchmark::State& state) {
         // Accepted sockets come non-blocking; the baseline blocks like a plain server.
         port::SetBlocking(fd);
         port::SetTcpNoDelay(fd);
-        std::vector<char> header(kHeader), names(kNames), payload(kPayload), ack(kAck), reply(kReply);
+        std::vector<char> header(kHeader), names(kNames), payload(kPayload), ack(kAck),
+            reply(kReply);
         for (;;) {
             if (!RecvAll(fd, header.data(), kHeader) || !RecvAll(fd, names.data(), kNames) ||
                 !RecvAll(fd, payload.data(), kPayload)) {

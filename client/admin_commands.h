@@ -13,10 +13,10 @@ namespace qm {
 
 // Exit codes of qm_admin.
 enum admin_exit : int {
-  ADMIN_DONE = 0,
-  ADMIN_REFUSED = 1,      // the server said no (or could not be understood)
-  ADMIN_USAGE = 2,
-  ADMIN_NO_CONNECTION = 3,
+    ADMIN_DONE = 0,
+    ADMIN_REFUSED = 1,  // the server said no (or could not be understood)
+    ADMIN_USAGE = 2,
+    ADMIN_NO_CONNECTION = 3,
 };
 
 // Runs one command (`args[0]` is its name) on a connected client, writing results to

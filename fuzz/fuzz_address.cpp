@@ -8,24 +8,24 @@
 #include "wirelay/address.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);  // stops at a NUL below
-  wrl_address out;
-  std::memset(&out, 0x5a, sizeof out);
-  const int result = wrl_net_parseaddress(text.c_str(), &out);
-  if (result != 0 && result != 1) qm_fuzz::fail("result outside 0/1");
-  if (result != 0) {
-    for (size_t i = 0; i < sizeof out; ++i)
-      if (reinterpret_cast<const unsigned char*>(&out)[i] != 0x5a)
-        qm_fuzz::fail("a refused address wrote its output");
+    const std::string text(reinterpret_cast<const char*>(data), size);  // stops at a NUL below
+    wrl_address out;
+    std::memset(&out, 0x5a, sizeof out);
+    const int result = wrl_net_parseaddress(text.c_str(), &out);
+    if (result != 0 && result != 1) qm_fuzz::fail("result outside 0/1");
+    if (result != 0) {
+        for (size_t i = 0; i < sizeof out; ++i)
+            if (reinterpret_cast<const unsigned char*>(&out)[i] != 0x5a)
+                qm_fuzz::fail("a refused address wrote its output");
+        return 0;
+    }
+    if (out.iftype != 1) qm_fuzz::fail("accepted a transport other than tcpip");
+    if (out.port < 1 || out.port > 65535) qm_fuzz::fail("port out of range");
+    const size_t host_len = strnlen(out.host, sizeof out.host);
+    if (host_len == sizeof out.host) qm_fuzz::fail("host not terminated");
+    if (host_len == 0) qm_fuzz::fail("empty host accepted");
+    const char* c = text.c_str();
+    if (std::strncmp(c, "tcpip:", 6) != 0) qm_fuzz::fail("accepted without the tcpip: prefix");
+    if (std::strncmp(c + 6, out.host, host_len) != 0) qm_fuzz::fail("host is not the text's host");
     return 0;
-  }
-  if (out.iftype != 1) qm_fuzz::fail("accepted a transport other than tcpip");
-  if (out.port < 1 || out.port > 65535) qm_fuzz::fail("port out of range");
-  const size_t host_len = strnlen(out.host, sizeof out.host);
-  if (host_len == sizeof out.host) qm_fuzz::fail("host not terminated");
-  if (host_len == 0) qm_fuzz::fail("empty host accepted");
-  const char* c = text.c_str();
-  if (std::strncmp(c, "tcpip:", 6) != 0) qm_fuzz::fail("accepted without the tcpip: prefix");
-  if (std::strncmp(c + 6, out.host, host_len) != 0) qm_fuzz::fail("host is not the text's host");
-  return 0;
 }

@@ -13,40 +13,42 @@
 #include "wirelay/wrl_alloc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  qm_fuzz::open_server_tables();
-  qm_fuzz::clear_server_tables();
-  if (size == 0) return 0;
-  const size_t piece = data[0] == 0 ? size : data[0];
-  ++data;
-  --size;
+    qm_fuzz::open_server_tables();
+    qm_fuzz::clear_server_tables();
+    if (size == 0) return 0;
+    const size_t piece = data[0] == 0 ? size : data[0];
+    ++data;
+    --size;
 
-  unsigned long mallocs0 = 0, frees0 = 0;
-  wrl_mallocstats_get(&mallocs0, &frees0);
-  qm_fuzz::frame_collector out;
-  wrl_msgsrv* server = nullptr;
-  if (wrl::CreateDetachedServer(&qm_fuzz::frame_collector::sink, &out, &server) != 0) return 0;
-  register_server_handlers(server);
+    unsigned long mallocs0 = 0, frees0 = 0;
+    wrl_mallocstats_get(&mallocs0, &frees0);
+    qm_fuzz::frame_collector out;
+    wrl_msgsrv* server = nullptr;
+    if (wrl::CreateDetachedServer(&qm_fuzz::frame_collector::sink, &out, &server) != 0) return 0;
+    register_server_handlers(server);
 
-  uint32_t bob = 0, client = 0;
-  wrl::AttachClient(server, &bob);
-  const auto identify = qm_fuzz::make_frame(wrl::kKindIdentify, "", "bob", 0, nullptr, 0);
-  wrl::FeedClient(server, bob, identify.data(), identify.size());
-  wrl::AttachClient(server, &client);
+    uint32_t bob = 0, client = 0;
+    wrl::AttachClient(server, &bob);
+    const auto identify = qm_fuzz::make_frame(wrl::kKindIdentify, "", "bob", 0, nullptr, 0);
+    wrl::FeedClient(server, bob, identify.data(), identify.size());
+    wrl::AttachClient(server, &client);
 
-  while (size > 0 && wrl::HasClient(server, client)) {
-    const size_t n = piece < size ? piece : size;
-    if (wrl::FeedClient(server, client, data, n) != 0) qm_fuzz::fail("client bytes ended the loop");
-    data += n;
-    size -= n;
-  }
-  if (!wrl::HasClient(server, bob)) qm_fuzz::fail("another client's bytes removed bob");
+    while (size > 0 && wrl::HasClient(server, client)) {
+        const size_t n = piece < size ? piece : size;
+        if (wrl::FeedClient(server, client, data, n) != 0)
+            qm_fuzz::fail("client bytes ended the loop");
+        data += n;
+        size -= n;
+    }
+    if (!wrl::HasClient(server, bob)) qm_fuzz::fail("another client's bytes removed bob");
 
-  wrl::DetachClient(server, client);
-  wrl::DetachClient(server, bob);
-  wrl_msgsrv_close(server);
-  unsigned long mallocs1 = 0, frees1 = 0;
-  wrl_mallocstats_get(&mallocs1, &frees1);
-  if (mallocs1 - mallocs0 != frees1 - frees0) qm_fuzz::fail("transport allocations not given back");
-  if (server_state().connected_clients != 0) qm_fuzz::fail("clients still counted after leaving");
-  return 0;
+    wrl::DetachClient(server, client);
+    wrl::DetachClient(server, bob);
+    wrl_msgsrv_close(server);
+    unsigned long mallocs1 = 0, frees1 = 0;
+    wrl_mallocstats_get(&mallocs1, &frees1);
+    if (mallocs1 - mallocs0 != frees1 - frees0)
+        qm_fuzz::fail("transport allocations not given back");
+    if (server_state().connected_clients != 0) qm_fuzz::fail("clients still counted after leaving");
+    return 0;
 }

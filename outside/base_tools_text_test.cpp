@@ -11,13 +11,19 @@ namespace {
 
 TEST(DumpLineText, QuotedValuesAndFieldNames) {
     const std::pair<const char*, const char*> quoted[] = {
-        {" 'tcpip_localhost'\n", "tcpip_localhost"}, {" 'x=y'\n", "x=y"},
-        {" 'O'Brien'\n", "O'Brien"}, {" ''\n", ""}, {" 42\n", ""}, {" 'unterminated\n", ""}};
+        {" 'tcpip_localhost'\n", "tcpip_localhost"},
+        {" 'x=y'\n", "x=y"},
+        {" 'O'Brien'\n", "O'Brien"},
+        {" ''\n", ""},
+        {" 42\n", ""},
+        {" 'unterminated\n", ""}};
     for (const auto& [line, value] : quoted)
         EXPECT_EQ(tools::GetSubstringBetweenDelimiter(line, '\''), value) << line;
-    const std::pair<const char*, const char*> names[] = {
-        {"          maxid = 17\n", "maxid"}, {"\t name = 'a b'\n", "name"},
-        {"db_number", "db_number"}, {"      }\n", "}"}, {"   \r\n", ""}};
+    const std::pair<const char*, const char*> names[] = {{"          maxid = 17\n", "maxid"},
+                                                         {"\t name = 'a b'\n", "name"},
+                                                         {"db_number", "db_number"},
+                                                         {"      }\n", "}"},
+                                                         {"   \r\n", ""}};
     for (const auto& [line, name] : names)
         EXPECT_EQ(tools::GetStringWithoutWhiteSpaces(line), name) << line;
 }

@@ -95,7 +95,7 @@ TEST_F(CursorTest, IndexCursorSkipsDeletedRowsAndRowsUpdatedOutOfItsKey) {
     DrawingLockRow row;
     ASSERT_EQ(0, dbv_fetch(cursor, &row));
     EXPECT_STREQ("a", row.UserName);
-    ASSERT_EQ(0, dbv_deletecurrent(cursor));  // the current row
+    ASSERT_EQ(0, dbv_deletecurrent(cursor));               // the current row
     ASSERT_EQ(0, erase(drawing_row("m", "dwg", "b", 1)));  // the next row
     DrawingLockRow c_old = drawing_row("m", "dwg", "c", 1), c = drawing_row("m", "other", "c", 1);
     dbv_cursorstruct* by_pk = dbv_opencursor(drawings_primary_, &c_old);

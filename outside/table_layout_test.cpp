@@ -36,11 +36,18 @@ void expect_fields(int32_t table, int32_t row_length, const std::vector<Field>& 
 
 TEST_F(LayoutTest, ServerRowsMatchTheirPlainRecords) {
     expect_fields(kCommonModel, 100,
-                  {{"name", 3, 82, 0}, {"db_number", 0, 1, 84}, {"maxid", 0, 1, 88},
-                   {"ga_id", 0, 1, 92}, {"multi_drawing_id", 0, 1, 96}});
+                  {{"name", 3, 82, 0},
+                   {"db_number", 0, 1, 84},
+                   {"maxid", 0, 1, 88},
+                   {"ga_id", 0, 1, 92},
+                   {"multi_drawing_id", 0, 1, 96}});
     expect_fields(kDrawingLocks, 212,
-                  {{"ModelName", 3, 82, 0}, {"DrawingName", 3, 33, 82}, {"UserName", 3, 82, 115},
-                   {"TimeStamp", 0, 1, 200}, {"ModId", 0, 1, 204}, {"LockStatus", 0, 1, 208}});
+                  {{"ModelName", 3, 82, 0},
+                   {"DrawingName", 3, 33, 82},
+                   {"UserName", 3, 82, 115},
+                   {"TimeStamp", 0, 1, 200},
+                   {"ModId", 0, 1, 204},
+                   {"LockStatus", 0, 1, 208}});
     EXPECT_EQ(172, dbv_getrowlength(lock_));
 }
 

@@ -18,7 +18,8 @@ Block allocate_block(size_t bytes) {
     if (bytes == 0) bytes = 1;
     const size_t alignment = bytes >= kHugePage ? kHugePage : kCacheLine;
     if (bytes > SIZE_MAX - alignment) throw std::bad_alloc();
-    const size_t rounded = (bytes + alignment - 1) / alignment * alignment;  // aligned_alloc wants a multiple
+    const size_t rounded =
+        (bytes + alignment - 1) / alignment * alignment;  // aligned_alloc wants a multiple
     void* block = std::aligned_alloc(alignment, rounded);
     if (block == nullptr) throw std::bad_alloc();
     if (alignment == kHugePage) port_advise_large_pages(block, rounded);

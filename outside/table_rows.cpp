@@ -9,7 +9,7 @@
 namespace table_store {
 namespace {
 
-constexpr uint32_t kMaxSlots = 1u << 31;  // keeps every row count inside int32
+constexpr uint32_t kMaxSlots = 1u << 31;   // keeps every row count inside int32
 constexpr size_t kFirstBlockBytes = 4096;  // small tables stay small
 constexpr size_t kMaxPrefetchBytes = 512;
 

@@ -145,7 +145,7 @@ class RowTable {
     std::shared_ptr<const TableLayout> layout_;
     const std::vector<KeyPart>* primary_key_;
     size_t row_length_;
-    size_t stride_;  // bytes of one slot record: Slot, row, padding to Slot's alignment
+    size_t stride_;          // bytes of one slot record: Slot, row, padding to Slot's alignment
     size_t prefetch_bytes_;  // bytes of a record worth requesting ahead of a copy
     Block records_;          // capacity_ records of stride_ bytes
     std::vector<OrderLink, BlockAllocator<OrderLink>> order_;  // by slot

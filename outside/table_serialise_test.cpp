@@ -1,8 +1,7 @@
 // Round trips of the table block through plain and gzip-compressed streams, and refusal of
 // damaged blocks: truncated, altered, of another row length, with absurd counts, or noise.
-#include <zlib.h>
-
 #include <unistd.h>
+#include <zlib.h>
 
 #include <random>
 
@@ -41,7 +40,8 @@ class SerialiseTest : public StoreTest {
     }
     void insert_many_locks(int count) {
         for (int i = 0; i < count; ++i) {
-            const LockRow row = lock_row(numbered("model", i % 13), i, numbered("client", i), i * 3);
+            const LockRow row =
+                lock_row(numbered("model", i % 13), i, numbered("client", i), i * 3);
             ASSERT_EQ(0, insert(row));
         }
     }

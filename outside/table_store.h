@@ -28,27 +28,27 @@ enum dbd_fieldtype_e : int32_t {
 struct dbd_columndef_t {
     const char* name;  // at most 31 characters
     int32_t type;      // dbd_fieldtype_e
-    int32_t size;      // characters (incl. NUL) for DBD_TEXT, bytes for DBD_BYTES, ignored otherwise
+    int32_t size;  // characters (incl. NUL) for DBD_TEXT, bytes for DBD_BYTES, ignored otherwise
 };
 
 enum { DBD_MAX_INDEX_COLUMNS = 8 };
 
 struct dbd_indexdef_t {
-    const char* name;                             // at most 31 characters
-    const char* columns[DBD_MAX_INDEX_COLUMNS];   // column names in key order; unused entries null
-    int32_t flag_indexed;                         // declared 1 for every index
-    int32_t flag_primary;                         // 1 for the primary index, 0 for a secondary one
+    const char* name;                            // at most 31 characters
+    const char* columns[DBD_MAX_INDEX_COLUMNS];  // column names in key order; unused entries null
+    int32_t flag_indexed;                        // declared 1 for every index
+    int32_t flag_primary;                        // 1 for the primary index, 0 for a secondary one
 };
 // The two flags are recorded as declared and not checked: the primary index is the one that
 // dbd_tabledef_t::primary_index names, every other index is a non-unique secondary index.
 
 struct dbd_tabledef_t {
-    const char* name;                  // table name, at most 31 characters
-    const dbd_columndef_t* columns;    // columns in row order
+    const char* name;                // table name, at most 31 characters
+    const dbd_columndef_t* columns;  // columns in row order
     int32_t column_count;
-    const dbd_indexdef_t* indexes;     // the primary index and any secondary indexes
+    const dbd_indexdef_t* indexes;  // the primary index and any secondary indexes
     int32_t index_count;
-    const char* primary_index;         // name of the primary index (one of `indexes`)
+    const char* primary_index;  // name of the primary index (one of `indexes`)
 };
 
 struct dbd_tagdef_t {

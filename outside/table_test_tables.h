@@ -29,9 +29,11 @@ struct DrawingLockRow {
 };
 static_assert(sizeof(DrawingLockRow) == 212);
 
-inline const dbd_columndef_t kCommonModelColumns[] = {
-    {"name", DBD_TEXT, 82}, {"db_number", DBD_INT32, 0}, {"maxid", DBD_INT32, 0},
-    {"ga_id", DBD_INT32, 0}, {"multi_drawing_id", DBD_INT32, 0}};
+inline const dbd_columndef_t kCommonModelColumns[] = {{"name", DBD_TEXT, 82},
+                                                      {"db_number", DBD_INT32, 0},
+                                                      {"maxid", DBD_INT32, 0},
+                                                      {"ga_id", DBD_INT32, 0},
+                                                      {"multi_drawing_id", DBD_INT32, 0}};
 inline const dbd_indexdef_t kCommonModelIndexes[] = {
     {"model_name_number", {"name", "db_number"}, 1, 1}};
 inline const dbd_tabledef_t kCommonModelTable = {
@@ -43,8 +45,8 @@ inline const dbd_columndef_t kLockColumns[] = {{"model_name", DBD_TEXT, 82},
                                                {"locked", DBD_INT32, 0}};
 inline const dbd_indexdef_t kLockIndexes[] = {
     {"lock_model_name", {"model_name", "object_id"}, 1, 1}};
-inline const dbd_tabledef_t kLockTable = {"lock", kLockColumns, 4, kLockIndexes, 1,
-                                          "lock_model_name"};
+inline const dbd_tabledef_t kLockTable = {"lock", kLockColumns,     4, kLockIndexes,
+                                          1,      "lock_model_name"};
 
 inline const dbd_columndef_t kDrawingLockColumns[] = {
     {"ModelName", DBD_TEXT, 82}, {"DrawingName", DBD_TEXT, 33}, {"UserName", DBD_TEXT, 82},

@@ -52,7 +52,7 @@ TEST_F(ToolDirectories, PatternsSelectNamesInSortedOrderOfExistingDirectories) {
 TEST(CreateFullFilename, JoinsDirectoryAndSubdirectory) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
         {"/m1", "dwg", "/m1/dwg"}, {"/m1/", "dwg", "/m1/dwg"}, {"C:\\m1\\", "dwg", "C:\\m1\\dwg"},
-        {"/m1", nullptr, "/m1"}, {"", "dwg", "./dwg"}, {nullptr, "", ""}};
+        {"/m1", nullptr, "/m1"},   {"", "dwg", "./dwg"},       {nullptr, "", ""}};
     for (const auto& [dir, sub, full] : cases)
         EXPECT_EQ(tool_create_full_filename(dir, sub), full) << (dir ? dir : "null");
 }

@@ -168,8 +168,11 @@ TEST_F(ToolFile, CorruptGzipGivesReadErrorsNotCrashes) {
     for (size_t i = good.size() / 3; i < good.size() / 3 + 64; ++i) damaged[i] ^= 0x5a;
     bad_crc[good.size() - 8] ^= 1;
     const std::pair<const char*, std::string> cases[] = {
-        {"damaged", damaged}, {"truncated", good.substr(0, good.size() / 2)},
-        {"bad_crc", bad_crc}, {"plain", "this was never compressed\n"}, {"empty", ""}};
+        {"damaged", damaged},
+        {"truncated", good.substr(0, good.size() / 2)},
+        {"bad_crc", bad_crc},
+        {"plain", "this was never compressed\n"},
+        {"empty", ""}};
     for (const auto& [name, bytes] : cases) {
         put_raw(name, bytes);
         FILE* in = tool_fopen(path(name).c_str(), "rbz");

@@ -5,7 +5,7 @@
 namespace port {
 
 class WakeupFd {
-public:
+  public:
     WakeupFd();  // check Valid()
     ~WakeupFd();
     WakeupFd(const WakeupFd&) = delete;
@@ -19,7 +19,7 @@ public:
     // Clears the signalled state. Call from the watching thread.
     void Drain();
 
-private:
+  private:
     int fd_;
 };
 

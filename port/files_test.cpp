@@ -71,9 +71,12 @@ TEST_F(PortFiles, FsyncStreamAndDirectory) {
 TEST_F(PortFiles, ExistenceAndRemovalTellFilesFromDirectories) {
     write("file", "");
     ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
-    const std::tuple<std::string, bool, bool> cases[] = {  // name, file?, directory?
-        {path("file"), true, false}, {path("sub"), false, true}, {path("sub") + "/", false, true},
-        {path("missing"), false, false}, {"", false, false}};
+    const std::tuple<std::string, bool, bool> cases[] = {// name, file?, directory?
+                                                         {path("file"), true, false},
+                                                         {path("sub"), false, true},
+                                                         {path("sub") + "/", false, true},
+                                                         {path("missing"), false, false},
+                                                         {"", false, false}};
     for (const auto& [name, file, directory] : cases) {
         EXPECT_EQ(port_file_exists(name.c_str()), file) << name;
         EXPECT_EQ(port_directory_exists(name.c_str()), directory) << name;

@@ -11,12 +11,19 @@ namespace {
 
 TEST(PathText, JoinAddsOneSeparatorOnlyWhenNeededAndDirectoryOfTakesTheRest) {
     const std::pair<const char*, const char*> joins[] = {
-        {"data", "data/a.db"}, {"data/", "data/a.db"}, {"data\\", "data\\a.db"},
-        {"/", "/a.db"}, {"", "./a.db"}};  // empty means the current directory
+        {"data", "data/a.db"},
+        {"data/", "data/a.db"},
+        {"data\\", "data\\a.db"},
+        {"/", "/a.db"},
+        {"", "./a.db"}};  // empty means the current directory
     for (const auto& [dir, joined] : joins) EXPECT_EQ(port_join_path(dir, "a.db"), joined) << dir;
-    const std::pair<const char*, const char*> dirs[] = {
-        {"/srv/qm/a.db", "/srv/qm"}, {"a.db", "."}, {"", "."}, {"/a.db", "/"},
-        {"/", "/"}, {"a/b/", "a"}, {"a//b", "a"}};
+    const std::pair<const char*, const char*> dirs[] = {{"/srv/qm/a.db", "/srv/qm"},
+                                                        {"a.db", "."},
+                                                        {"", "."},
+                                                        {"/a.db", "/"},
+                                                        {"/", "/"},
+                                                        {"a/b/", "a"},
+                                                        {"a//b", "a"}};
     for (const auto& [path, dir] : dirs) EXPECT_EQ(port_directory_of(path), dir) << path;
 }
 

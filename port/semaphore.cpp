@@ -84,9 +84,7 @@ bool Semaphore::Release(int32_t count) {
     } while (!count_.compare_exchange_weak(c, c + count, std::memory_order_seq_cst,
                                            std::memory_order_relaxed));
     if (sleepers_.load(std::memory_order_seq_cst) > 0) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-        }
+        { std::lock_guard<std::mutex> lock(mutex_); }
         if (count == 1) {
             wakeup_.notify_one();
         } else {

@@ -11,7 +11,7 @@
 namespace port {
 
 class Semaphore {
-public:
+  public:
     // REQUIRES 0 <= initial <= maximum.
     Semaphore(int32_t initial, int32_t maximum);
     Semaphore(const Semaphore&) = delete;
@@ -28,7 +28,7 @@ public:
     // Current count; a snapshot for diagnostics.
     int32_t Count() const { return count_.load(std::memory_order_acquire); }
 
-private:
+  private:
     bool SpinAcquire();
 
     std::atomic<int32_t> count_;

@@ -58,7 +58,9 @@ bool SocketBind(int fd, const ResolvedAddress& a) {
     return ::bind(fd, reinterpret_cast<const sockaddr*>(&a.addr), a.length) == 0;
 }
 
-bool SocketListen(int fd, int backlog) { return ::listen(fd, backlog) == 0; }
+bool SocketListen(int fd, int backlog) {
+    return ::listen(fd, backlog) == 0;
+}
 
 bool SocketConnect(int fd, const ResolvedAddress& a) {
     for (;;) {
@@ -138,7 +140,9 @@ int64_t SocketSend(int fd, const void* buffer, uint32_t length) {
     return n;
 }
 
-void SocketShutdownBoth(int fd) { ::shutdown(fd, SHUT_RDWR); }
+void SocketShutdownBoth(int fd) {
+    ::shutdown(fd, SHUT_RDWR);
+}
 
 void SocketClose(int fd) {
     if (fd >= 0) ::close(fd);
@@ -160,7 +164,9 @@ int SocketFamily(int fd) {
     return ss.ss_family;
 }
 
-int LastSocketError() { return errno; }
+int LastSocketError() {
+    return errno;
+}
 
 SocketErrorKind ClassifySocketError(int error) {
     switch (error) {

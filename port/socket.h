@@ -51,12 +51,12 @@ int SocketFamily(int fd);
 int LastSocketError();  // errno of the last failing call on this thread
 
 enum class SocketErrorKind {
-    kNone,           // 0
-    kWouldBlock,     // EAGAIN/EWOULDBLOCK/EINPROGRESS
-    kAddressInUse,   // EADDRINUSE
-    kInterrupted,    // EINTR: simply retry
-    kExhausted,      // EMFILE, ENFILE, ENOBUFS, ENOMEM: resources run out, retry later
-    kTransient,      // ECONNABORTED, EPROTO, EPERM and friends: this attempt failed only
+    kNone,          // 0
+    kWouldBlock,    // EAGAIN/EWOULDBLOCK/EINPROGRESS
+    kAddressInUse,  // EADDRINUSE
+    kInterrupted,   // EINTR: simply retry
+    kExhausted,     // EMFILE, ENFILE, ENOBUFS, ENOMEM: resources run out, retry later
+    kTransient,     // ECONNABORTED, EPROTO, EPERM and friends: this attempt failed only
     kOther,
 };
 SocketErrorKind ClassifySocketError(int error);

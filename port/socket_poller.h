@@ -8,7 +8,7 @@
 namespace port {
 
 enum : uint32_t {
-    kPollReadable = 0x1,    // data, a pending connection, or end of stream
+    kPollReadable = 0x1,  // data, a pending connection, or end of stream
     kPollWritable = 0x2,
     kPollPeerClosed = 0x4,  // the peer shut its sending side (selectable)
     kPollHangup = 0x8,      // both directions closed (always reported)
@@ -21,7 +21,7 @@ struct PollEvent {
 };
 
 class SocketPoller {
-public:
+  public:
     SocketPoller();  // check Valid()
     ~SocketPoller();
     SocketPoller(const SocketPoller&) = delete;
@@ -37,7 +37,7 @@ public:
     // Returns the count (0 on time-out or interruption), -1 on failure.
     int Wait(PollEvent* out, int max, int timeout_ms);
 
-private:
+  private:
     int fd_;
 };
 

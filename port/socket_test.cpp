@@ -1,4 +1,6 @@
 // Tests of the socket helpers, the poller and the wake-up descriptor over loopback.
+#include "port/socket.h"
+
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "port/eventfd.h"
-#include "port/socket.h"
 #include "port/socket_poller.h"
 
 namespace {
@@ -49,7 +50,8 @@ TEST(Socket, AcceptTransferAndPollerReports) {
     ASSERT_GE(lfd, 0);
     ASSERT_GT(port, 0);
     EXPECT_EQ(port::SocketAccept(lfd), -1);  // nothing pending
-    EXPECT_EQ(port::ClassifySocketError(port::LastSocketError()), port::SocketErrorKind::kWouldBlock);
+    EXPECT_EQ(port::ClassifySocketError(port::LastSocketError()),
+              port::SocketErrorKind::kWouldBlock);
 
     port::SocketPoller poller;
     ASSERT_TRUE(poller.Valid());
@@ -79,7 +81,8 @@ TEST(Socket, AcceptTransferAndPollerReports) {
     EXPECT_EQ(port::SocketRecv(sfd, got, sizeof got), 3);
     EXPECT_STREQ(got, "abc");
     EXPECT_EQ(port::SocketRecv(sfd, got, sizeof got), -1);
-    EXPECT_EQ(port::ClassifySocketError(port::LastSocketError()), port::SocketErrorKind::kWouldBlock);
+    EXPECT_EQ(port::ClassifySocketError(port::LastSocketError()),
+              port::SocketErrorKind::kWouldBlock);
 
     port::SocketClose(cfd);
     ASSERT_EQ(poller.Wait(ev, 4, 2000), 1);
@@ -102,7 +105,8 @@ TEST(Socket, SecondBindOnAPortGivesAddressInUse) {
     int fd = port::SocketCreate(found[0]);
     ASSERT_GE(fd, 0);
     EXPECT_FALSE(port::SocketBind(fd, found[0]));
-    EXPECT_EQ(port::ClassifySocketError(port::LastSocketError()), port::SocketErrorKind::kAddressInUse);
+    EXPECT_EQ(port::ClassifySocketError(port::LastSocketError()),
+              port::SocketErrorKind::kAddressInUse);
     port::SocketClose(fd);
     port::SocketClose(lfd);
 }

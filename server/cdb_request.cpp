@@ -33,6 +33,6 @@ static_assert(sizeof kQueryNames / sizeof kQueryNames[0] == CDB_LAST_QUERY);
 }  // namespace
 
 const char* cdb_query_name(uint32_t query) {
-  if (query < CDB_FIRST_QUERY || query > CDB_LAST_QUERY) return nullptr;
-  return kQueryNames[query - 1];
+    if (query < CDB_FIRST_QUERY || query > CDB_LAST_QUERY) return nullptr;
+    return kQueryNames[query - 1];
 }

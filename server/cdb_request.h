@@ -16,49 +16,49 @@ static_assert(std::endian::native == std::endian::little,
 
 // Request codes carried in cdb_request::query.
 enum cdb_query : uint32_t {
-  CDB_GET_MAXID = 1,
-  CDB_LOCK_DATABASE = 2,
-  CDB_UNLOCK_DATABASE = 3,
-  CDB_CONFIRM_DATABASE_LOCK = 4,
-  CDB_LOCK_OBJECT = 5,
-  CDB_UNLOCK_OBJECT = 6,
-  CDB_CONFIRM_OBJECT_LOCK = 7,
-  CDB_TEST_CONNECTION = 8,
-  CDB_GET_NCLIENTS = 9,
-  CDB_GET_SERVER_DATABASE_NAME = 10,
-  CDB_GET_GA_ID = 11,
-  CDB_GET_NEXT_MULTIUSER = 12,
-  CDB_SAVE_COMPLETED = 13,
-  CDB_GET_MULTI_DRAWING_ID = 14,
-  CDB_GET_NCLIENTS_FOR_MODEL = 15,
-  CDB_GET_SERVER_VERSION = 16,
-  CDB_GET_USER_AND_TIME_FOR_MODELLOCK = 17,
-  CDB_LOCK_DRAWING = 18,
-  CDB_UNLOCK_DRAWING = 19,
-  CDB_KICK_CLIENT = 20,
-  CDB_GET_LOCKED_DRAWING_NAMES = 21,
-  CDB_CHECK_DRAWING_LOCK_STATUS = 22,
-  CDB_CHECK_OBJECT_LOCK_PROTO = 23,
-  CDB_LOCK_OBJECT_PROTO = 24,
-  CDB_UNLOCK_OBJECT_PROTO = 25,
+    CDB_GET_MAXID = 1,
+    CDB_LOCK_DATABASE = 2,
+    CDB_UNLOCK_DATABASE = 3,
+    CDB_CONFIRM_DATABASE_LOCK = 4,
+    CDB_LOCK_OBJECT = 5,
+    CDB_UNLOCK_OBJECT = 6,
+    CDB_CONFIRM_OBJECT_LOCK = 7,
+    CDB_TEST_CONNECTION = 8,
+    CDB_GET_NCLIENTS = 9,
+    CDB_GET_SERVER_DATABASE_NAME = 10,
+    CDB_GET_GA_ID = 11,
+    CDB_GET_NEXT_MULTIUSER = 12,
+    CDB_SAVE_COMPLETED = 13,
+    CDB_GET_MULTI_DRAWING_ID = 14,
+    CDB_GET_NCLIENTS_FOR_MODEL = 15,
+    CDB_GET_SERVER_VERSION = 16,
+    CDB_GET_USER_AND_TIME_FOR_MODELLOCK = 17,
+    CDB_LOCK_DRAWING = 18,
+    CDB_UNLOCK_DRAWING = 19,
+    CDB_KICK_CLIENT = 20,
+    CDB_GET_LOCKED_DRAWING_NAMES = 21,
+    CDB_CHECK_DRAWING_LOCK_STATUS = 22,
+    CDB_CHECK_OBJECT_LOCK_PROTO = 23,
+    CDB_LOCK_OBJECT_PROTO = 24,
+    CDB_UNLOCK_OBJECT_PROTO = 25,
 };
 inline constexpr uint32_t CDB_FIRST_QUERY = CDB_GET_MAXID;
 inline constexpr uint32_t CDB_LAST_QUERY = CDB_UNLOCK_OBJECT_PROTO;
 
 enum : int32_t {
-  CDB_MODEL_NAME_SIZE = 84,  // the record's field; the tables keep 81 characters of it
-  CDB_BODY_SIZE = 256,
-  CDB_TEXT_SIZE = 256,       // a text body: at most 255 characters and a NUL
+    CDB_MODEL_NAME_SIZE = 84,  // the record's field; the tables keep 81 characters of it
+    CDB_BODY_SIZE = 256,
+    CDB_TEXT_SIZE = 256,  // a text body: at most 255 characters and a NUL
 };
 
 // The body is kept as raw bytes and read or written through the row views below with
 // memcpy, so no union member is ever read after another one was written.
 struct cdb_request {
-  uint32_t query;
-  int32_t result;
-  int32_t error;  // 1 when the request failed, 0 otherwise
-  char model_name[CDB_MODEL_NAME_SIZE];
-  char body[CDB_BODY_SIZE];
+    uint32_t query;
+    int32_t result;
+    int32_t error;  // 1 when the request failed, 0 otherwise
+    char model_name[CDB_MODEL_NAME_SIZE];
+    char body[CDB_BODY_SIZE];
 };
 
 static_assert(std::is_trivially_copyable_v<cdb_request>);
@@ -79,27 +79,27 @@ inline constexpr bool cdb_is_body_row_v =
 // Reads the body as a row of the given kind.
 template <class Row>
 inline Row cdb_body_row(const cdb_request& request) {
-  static_assert(cdb_is_body_row_v<Row> && sizeof(Row) <= CDB_BODY_SIZE);
-  Row row;
-  std::memcpy(&row, request.body, sizeof row);
-  return row;
+    static_assert(cdb_is_body_row_v<Row> && sizeof(Row) <= CDB_BODY_SIZE);
+    Row row;
+    std::memcpy(&row, request.body, sizeof row);
+    return row;
 }
 
 // Writes a row into the start of the body; the body's remaining bytes are left alone.
 template <class Row>
 inline void cdb_set_body_row(cdb_request& request, const Row& row) {
-  static_assert(cdb_is_body_row_v<Row> && sizeof(Row) <= CDB_BODY_SIZE);
-  std::memcpy(request.body, &row, sizeof row);
+    static_assert(cdb_is_body_row_v<Row> && sizeof(Row) <= CDB_BODY_SIZE);
+    std::memcpy(request.body, &row, sizeof row);
 }
 
 // The object-id body: a signed 32-bit id at offset 96.
 inline int32_t cdb_body_object_id(const cdb_request& request) {
-  int32_t id;
-  std::memcpy(&id, request.body, sizeof id);
-  return id;
+    int32_t id;
+    std::memcpy(&id, request.body, sizeof id);
+    return id;
 }
 inline void cdb_set_body_object_id(cdb_request& request, int32_t id) {
-  std::memcpy(request.body, &id, sizeof id);
+    std::memcpy(request.body, &id, sizeof id);
 }
 
 // The name of a request code ("CDB_LOCK_OBJECT"), or null outside 1 to 25.

@@ -14,7 +14,9 @@
 
 namespace {
 
-dbv_indexstruct* users_primary() { return dbd_getvirtualprimarypointer(SRV_TABLE_MULTIUSERS); }
+dbv_indexstruct* users_primary() {
+    return dbd_getvirtualprimarypointer(SRV_TABLE_MULTIUSERS);
+}
 
 void delete_user_row(const char* user) {
     multiusers_row row{};
@@ -22,7 +24,9 @@ void delete_user_row(const char* user) {
     (void)dbv_delete(users_primary(), &row);  // a user without a row has nothing to delete
 }
 
-const char* printable(const char* text) { return text != nullptr ? text : ""; }
+const char* printable(const char* text) {
+    return text != nullptr ? text : "";
+}
 
 }  // namespace
 

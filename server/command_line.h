@@ -16,11 +16,11 @@ inline constexpr std::size_t kMaxAddressLength = 254;
 enum class server_action { run, help, version, bad_arguments };
 
 struct server_options {
-  server_action action = server_action::run;
-  std::string address;             // "tcpip:host,port" or the value of QM_SERVER
-  std::string database_directory;  // empty: the current directory
-  bool test_mode = false;          // trace the choice of the database file on stderr
-  std::string error;               // set when action is bad_arguments
+    server_action action = server_action::run;
+    std::string address;             // "tcpip:host,port" or the value of QM_SERVER
+    std::string database_directory;  // empty: the current directory
+    bool test_mode = false;          // trace the choice of the database file on stderr
+    std::string error;               // set when action is bad_arguments
 };
 
 // Parses argv[1..argc-1]: [host [port [directory|"test" ["test"]]]]; more arguments are

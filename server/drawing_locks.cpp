@@ -16,7 +16,9 @@
 
 namespace {
 
-dbv_indexstruct* primary_index() { return dbd_getvirtualprimarypointer(SRV_TABLE_DRAWINGLOCKS); }
+dbv_indexstruct* primary_index() {
+    return dbd_getvirtualprimarypointer(SRV_TABLE_DRAWINGLOCKS);
+}
 
 dbv_indexstruct* secondary_index(const char* name) {
     return dbd_getvirtualindexpointer(SRV_TABLE_DRAWINGLOCKS, name);
@@ -82,7 +84,8 @@ int check_drawing_lock_status(const char* model, const char* user, drawinglocks_
     drawinglocks_row key{};
     srv_copy_text(key.ModelName, model);
     srv_copy_field(key.DrawingName, body.DrawingName);
-    dbv_cursorstruct* cursor = dbv_opencursor(secondary_index(SRV_DRAWINGLOCKS_BY_MODEL_DRAWING), &key);
+    dbv_cursorstruct* cursor =
+        dbv_opencursor(secondary_index(SRV_DRAWINGLOCKS_BY_MODEL_DRAWING), &key);
     drawinglocks_row row{};
     while (cursor != nullptr && dbv_fetch(cursor, &row) == 0) {
         if (same_user(row, user)) continue;

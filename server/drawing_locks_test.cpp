@@ -76,7 +76,8 @@ TEST_F(DrawingLocksTest, CheckReportsASavedLockOnlyWhenItIsNewer) {
     touch_user_row("M", "B");
     multiusers_row user{};
     ASSERT_EQ(record_save("M", "B", user), 1);
-    EXPECT_EQ(check("A", 10, 2), std::make_pair(1, "/D/B 11 3 " + std::to_string(user.LastSaveTime)));
+    EXPECT_EQ(check("A", 10, 2),
+              std::make_pair(1, "/D/B 11 3 " + std::to_string(user.LastSaveTime)));
     EXPECT_EQ(check("A", 11, 2).first, 0);  // A already has B's version
     EXPECT_EQ(check("A", 12, 2).first, 0);
 }
@@ -96,8 +97,12 @@ TEST_F(DrawingLocksTest, NameListIsNaturallySortedAndCutWithEllipsis) {
     EXPECT_EQ(names_of("A", 1, &result), "");
     EXPECT_EQ(result, 0);
     // d2 is in the class twice, d1 belongs to another model.
-    record({{"A", "d10", 0, 2}, {"A", "d2", 0, 3}, {"A", "d1", 0, 2, "Other"}, {"A", "d2", 0, 2},
-            {"A", "s1", 0, 1}, {"B", "b1", 0, 2}});
+    record({{"A", "d10", 0, 2},
+            {"A", "d2", 0, 3},
+            {"A", "d1", 0, 2, "Other"},
+            {"A", "d2", 0, 2},
+            {"A", "s1", 0, 1},
+            {"B", "b1", 0, 2}});
     EXPECT_EQ(names_of("A", 2, &result), "d1, d2, d10");
     EXPECT_EQ(result, 1);
     EXPECT_EQ(names_of("A", 7), "d1, d2, d10");
@@ -130,17 +135,26 @@ TEST_F(DrawingLocksTest, NameListCanOverwriteTheRequestRow) {
 
 TEST_F(DrawingLocksTest, PromotionMergesAndRaisesStatusTwo) {
     // The second D1 is merged into the first row; D2 was saved before and stays alone.
-    record({{"A", "D1", 1, 2}, {"A", "D1", 2, 3}, {"A", "D2", 3, 3}, {"A", "D3", 4, 1},
-            {"A", "D4", 5, 2}, {"A", "D5", 6, 2, "Other"}, {"B", "D4", 7, 2}});
+    record({{"A", "D1", 1, 2},
+            {"A", "D1", 2, 3},
+            {"A", "D2", 3, 3},
+            {"A", "D3", 4, 1},
+            {"A", "D4", 5, 2},
+            {"A", "D5", 6, 2, "Other"},
+            {"B", "D4", 7, 2}});
     EXPECT_EQ(promote_drawing_locks_after_save("M", "A", 777), 2);
-    EXPECT_EQ(drawing_locks(), "M/D1/A 1 3 777; M/D2/A 3 3 1002; M/D3/A 4 1 1003; "
-                               "M/D4/A 5 3 777; Other/D5/A 6 2 1005; M/D4/B 7 2 1006");
+    EXPECT_EQ(drawing_locks(),
+              "M/D1/A 1 3 777; M/D2/A 3 3 1002; M/D3/A 4 1 1003; "
+              "M/D4/A 5 3 777; Other/D5/A 6 2 1005; M/D4/B 7 2 1006");
 }
 
 TEST_F(DrawingLocksTest, DroppingAUsersLocksIgnoresRowOrder) {
     // A status 3 row first in A's rows must not stop the drop of the rows after it.
-    record({{"A", "saved", 0, 3}, {"A", "viewed", 0, 1}, {"A", "edited", 0, 2, "Other"},
-            {"A", "odd", 0, 0}, {"B", "edited", 0, 2}});
+    record({{"A", "saved", 0, 3},
+            {"A", "viewed", 0, 1},
+            {"A", "edited", 0, 2, "Other"},
+            {"A", "odd", 0, 0},
+            {"B", "edited", 0, 2}});
     EXPECT_EQ(drop_user_drawing_locks("A"), 3);
     EXPECT_EQ(drawing_locks(), "M/saved/A 0 3 1000; M/edited/B 0 2 1004");
 

@@ -18,10 +18,10 @@ int32_t add_wrapping(int32_t value, int32_t step) {
 
 struct counter_rule {
     int32_t common_model_row::*counter;
-    int32_t block;            // what the stored value advances by when it is ahead or level
-    bool block_counts;        // object ids: the stored value counts as ahead when its next
-                              // block reaches the client's value
-    const char* saved_format; // logged after a successful save: name, db_number, new value
+    int32_t block;             // what the stored value advances by when it is ahead or level
+    bool block_counts;         // object ids: the stored value counts as ahead when its next
+                               // block reaches the client's value
+    const char* saved_format;  // logged after a successful save: name, db_number, new value
 };
 
 int32_t allocate(common_model_row& body, const counter_rule& rule) {
@@ -81,5 +81,6 @@ int32_t allocate_ga_id(common_model_row& body) {
 }
 
 int32_t allocate_multi_drawing_id(common_model_row& body) {
-    return allocate(body, {&common_model_row::multi_drawing_id, 1, false, "%s/%d Multi drawing id: %d\n"});
+    return allocate(
+        body, {&common_model_row::multi_drawing_id, 1, false, "%s/%d Multi drawing id: %d\n"});
 }

@@ -17,7 +17,7 @@ namespace {
 using allocator = int32_t (*)(common_model_row&);
 
 class IdAllocationTest : public ServerCoreTest {
-protected:
+  protected:
     void SetUp() override {
         ServerCoreTest::SetUp();
         use_database_file_in_temp_dir();

@@ -66,8 +66,8 @@ TEST_F(LocksTest, ObjectLocksAreKeyedByModelAndObject) {
     stdout_of([&] {
         model_script("LA=1 LB=0 CA=1 UB=0 CC=0", 17);
         model_script("LB=1 CA=0", 18);
-        model_script("CA=0 UA=0", 0);  // the database lock is apart
-        EXPECT_EQ(lock_model_object("N", "B", 17), 1);  // same object id, other model
+        model_script("CA=0 UA=0", 0);                                // the database lock is apart
+        EXPECT_EQ(lock_model_object("N", "B", 17), 1);               // same object id, other model
         EXPECT_EQ(lock_model_object(long_name.c_str(), "A", 1), 1);  // names kept to 81
         EXPECT_EQ(confirm_model_object_lock(long_name.substr(0, 81).c_str(), "A", 1), 1);
     });

@@ -9,7 +9,7 @@
 namespace {
 
 class line_writer {
-public:
+  public:
     ~line_writer() { flush(); }
     line_writer& text(const char* s) { return append(s, std::strlen(s)); }
     // A literal's length is known at compile time (a plain overload would lose to text()).
@@ -23,7 +23,7 @@ public:
         return append(digits, static_cast<size_t>(r.ptr - digits));
     }
 
-private:
+  private:
     line_writer& append(const char* s, size_t n) {
         if (n > sizeof buf_ - used_) {
             flush();
@@ -46,7 +46,9 @@ private:
 
 }  // namespace
 
-void log_line(const char* text) { line_writer().text(text).literal("\n"); }
+void log_line(const char* text) {
+    line_writer().text(text).literal("\n");
+}
 
 void log_labelled(const char* label, const char* text) {
     line_writer().text(label).text(text).literal("\n");

@@ -9,36 +9,42 @@
 
 namespace {
 
-int on_client_connected(const char* name, void* user) { return client_connected(name, user); }
+int on_client_connected(const char* name, void* user) {
+    return client_connected(name, user);
+}
 
-void on_client_disconnected(const char* name, void* user) { client_disconnected(name, user); }
+void on_client_disconnected(const char* name, void* user) {
+    client_disconnected(name, user);
+}
 
 // The log is written out whenever the server has answered everything that has arrived:
 // whoever follows it sees a request's lines as soon as the server waits again, and under
 // load one write carries the lines of a whole burst of requests instead of one each.
-void on_idle(void* /*user*/) { std::fflush(stdout); }
+void on_idle(void* /*user*/) {
+    std::fflush(stdout);
+}
 
 }  // namespace
 
 int handle_request(wrl_msg* request, wrl_msg* reply, void* /*user*/) {
-  const char* to = nullptr;
-  const char* from = nullptr;
-  int32_t priority = 0;
-  void* payload = nullptr;
-  uint32_t length = 0;
-  wrl_msgsrv_getmsg(request, &to, &from, &priority, &payload, &length);
-  const uint32_t status =
-      process_request_payload(to, from, priority, static_cast<unsigned char*>(payload), length);
-  if (status != 0) return static_cast<int>(status);
-  const int rc = wrl_msgsrv_setmsg(reply, to, from, priority, payload, length);
-  if (rc != 0) return rc;
-  wrl_msgsrv_addrecipient(reply, to);
-  return 0;
+    const char* to = nullptr;
+    const char* from = nullptr;
+    int32_t priority = 0;
+    void* payload = nullptr;
+    uint32_t length = 0;
+    wrl_msgsrv_getmsg(request, &to, &from, &priority, &payload, &length);
+    const uint32_t status =
+        process_request_payload(to, from, priority, static_cast<unsigned char*>(payload), length);
+    if (status != 0) return static_cast<int>(status);
+    const int rc = wrl_msgsrv_setmsg(reply, to, from, priority, payload, length);
+    if (rc != 0) return rc;
+    wrl_msgsrv_addrecipient(reply, to);
+    return 0;
 }
 
 void register_server_handlers(wrl_msgsrv* server) {
-  wrl_msgsrv_setmsghandler(server, handle_request, nullptr);
-  wrl_msgsrv_setconnecthandler(server, on_client_connected, nullptr);
-  wrl_msgsrv_setdisconnecthandler(server, on_client_disconnected, nullptr);
-  wrl_msgsrv_setidlehandler(server, on_idle, nullptr);
+    wrl_msgsrv_setmsghandler(server, handle_request, nullptr);
+    wrl_msgsrv_setconnecthandler(server, on_client_connected, nullptr);
+    wrl_msgsrv_setdisconnecthandler(server, on_client_disconnected, nullptr);
+    wrl_msgsrv_setidlehandler(server, on_idle, nullptr);
 }

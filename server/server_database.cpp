@@ -170,9 +170,8 @@ int write_database_file() {
     bool ok = false;
     // Without a chosen file name there is nothing to save to (and ".tmp" would land in
     // the current directory).
-    FILE* stream = state.database_file.empty()
-                       ? nullptr
-                       : tool_fopen(state.temporary_file.c_str(), "wbc");
+    FILE* stream =
+        state.database_file.empty() ? nullptr : tool_fopen(state.temporary_file.c_str(), "wbc");
     if (stream != nullptr) {
         char header[32];
         std::snprintf(header, sizeof header, "%s %5.2f", kHeaderWord, SRV_FILE_VERSION);
@@ -183,7 +182,8 @@ int write_database_file() {
         if (tool_fclose(stream) != 0) ok = false;
         // The complete, synced file replaces the old one in one step; the old file is
         // never removed first, so a crash leaves either the old or the new counters.
-        if (ok) ok = port_replace_file(state.temporary_file.c_str(), state.database_file.c_str()) == 0;
+        if (ok)
+            ok = port_replace_file(state.temporary_file.c_str(), state.database_file.c_str()) == 0;
     }
     if (!ok) {
         printf("Write failed: %s\n", state.database_file.c_str());

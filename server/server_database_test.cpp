@@ -22,7 +22,7 @@ const char* kAddress = "tcpip:localhost,1238";
 const char* kBaseName = "tcpip_localhost_1238.db";
 
 class ServerDatabaseTest : public ServerCoreTest {
-protected:
+  protected:
     void TearDown() override {
         unsetenv("QM_SERVER_DATABASE_DIRECTORY");
         if (!saved_cwd_.empty()) std::filesystem::current_path(saved_cwd_);
@@ -70,7 +70,9 @@ protected:
     std::filesystem::path saved_cwd_;
 };
 
-int old_rows() { return dbv_getrowcount(dbd_getvirtualtablepointer(SRV_TABLE_OLD_COMMON_MODEL_101)); }
+int old_rows() {
+    return dbv_getrowcount(dbd_getvirtualtablepointer(SRV_TABLE_OLD_COMMON_MODEL_101));
+}
 
 }  // namespace
 
@@ -86,8 +88,9 @@ TEST_F(ServerDatabaseTest, NoFileMeansEmptyTablesUntilTheFirstSaveWritesTheMarke
     ASSERT_EQ(dbv_insert(dbd_getvirtualtablepointer(SRV_TABLE_COMMON_MODEL), &row), 0);
     ASSERT_EQ(write_database_file(), 0);
     EXPECT_FALSE(file_exists(expected + ".tmp"));
-    EXPECT_EQ(read_file(expected), "KorvexServer  1.02" + table_block(SRV_TABLE_OLD_COMMON_MODEL_101) +
-                                       kEndMark + table_block(SRV_TABLE_COMMON_MODEL) + kEndMark);
+    EXPECT_EQ(read_file(expected), "KorvexServer  1.02" +
+                                       table_block(SRV_TABLE_OLD_COMMON_MODEL_101) + kEndMark +
+                                       table_block(SRV_TABLE_COMMON_MODEL) + kEndMark);
     ASSERT_EQ(restart(kAddress, dir_), 0);  // and the start-up reads back what was written
     EXPECT_EQ(models(), "Plant/3 501 7 9");
 }
@@ -110,8 +113,9 @@ TEST_F(ServerDatabaseTest, ConvertedRowThatClashesIsReportedAndTheRestGoesOn) {
     insert_old_model("Tunnel", 2, 1);
     common_model_row current = model_row("Bridge", 2, 900, 5, 6);
     ASSERT_EQ(dbv_insert(dbd_getvirtualtablepointer(SRV_TABLE_COMMON_MODEL), &current), 0);
-    write_file(dir_ + "/" + kBaseName, "KorvexServer  1.02" + table_block(SRV_TABLE_OLD_COMMON_MODEL_101) +
-                                           kEndMark + table_block(SRV_TABLE_COMMON_MODEL) + kEndMark);
+    write_file(dir_ + "/" + kBaseName, "KorvexServer  1.02" +
+                                           table_block(SRV_TABLE_OLD_COMMON_MODEL_101) + kEndMark +
+                                           table_block(SRV_TABLE_COMMON_MODEL) + kEndMark);
     EXPECT_EQ(stdout_of([&] { ASSERT_EQ(restart(kAddress, dir_), 0); }),
               "Converting common model table from 1.01 to 1.02 ...\n"
               "Conversion of common model table from 1.01 to 1.02 failed!\n");
@@ -129,14 +133,16 @@ TEST_F(ServerDatabaseTest, VersionAndWordRulesOfTheHeader) {
         {"KorvexServer  1.03", false, ""},
         {"KorvexServex  1.02", false, ""},
         {"KorvexServer  none", false, ""},
-        {"KorvexServer  1.00", true, ""},  // accepted, and not one table is read
+        {"KorvexServer  1.00", true, ""},                 // accepted, and not one table is read
         {"KorvexServer  1.02", true, "Plant/3 501 7 9"},  // although 1.02f widened != 1.02
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.header);
         write_file(dir_ + "/" + kBaseName, c.header + parts);
         EXPECT_EQ(restart(kAddress, dir_) == 0, c.accepted);
-        if (c.accepted) { EXPECT_EQ(models(), c.models); }
+        if (c.accepted) {
+            EXPECT_EQ(models(), c.models);
+        }
     }
 }
 
@@ -147,8 +153,9 @@ TEST_F(ServerDatabaseTest, DirectoryWithOrWithoutTrailingSeparatorAndTrace) {
         server_state().database_file.clear();
         CaptureStderr();
         ASSERT_EQ(find_database_file(kAddress, dir.c_str()), 0);
-        EXPECT_EQ(GetCapturedStderr(), "DB filename   : '" + expected + "'\nFull filename : '" + expected +
-                                           "'\n---\nTesting database file:\n'" + expected + "'\n-> OK\n---\n");
+        EXPECT_EQ(GetCapturedStderr(), "DB filename   : '" + expected + "'\nFull filename : '" +
+                                           expected + "'\n---\nTesting database file:\n'" +
+                                           expected + "'\n-> OK\n---\n");
         EXPECT_EQ(server_state().database_file, expected);
     }
     EXPECT_FALSE(file_exists(expected));  // testing left nothing behind
@@ -172,8 +179,9 @@ TEST_F(ServerDatabaseTest, FallsBackToTheEnvironmentThenToTheCurrentDirectory) {
     CaptureStderr();
     ASSERT_EQ(find_database_file(kAddress, unwritable.c_str()), 0);
     const std::string trace = GetCapturedStderr();
-    EXPECT_NE(trace.find("'" + unwritable + "/" + kBaseName + "'\n-> Could not open for writing.\n---\n"),
-              std::string::npos)
+    EXPECT_NE(
+        trace.find("'" + unwritable + "/" + kBaseName + "'\n-> Could not open for writing.\n---\n"),
+        std::string::npos)
         << trace;
     EXPECT_EQ(server_state().database_file, temp_path("env/") + kBaseName);
 
@@ -206,7 +214,8 @@ TEST_F(ServerDatabaseTest, ExistingFileIsTestedWithoutChange) {
     server_state().test_mode = true;
     CaptureStderr();
     EXPECT_FALSE(test_database_file(nullptr));
-    EXPECT_EQ(GetCapturedStderr(), "---\nTesting database file:\n'NULL'\n-> Could not open for writing.\n---\n");
+    EXPECT_EQ(GetCapturedStderr(),
+              "---\nTesting database file:\n'NULL'\n-> Could not open for writing.\n---\n");
 }
 
 TEST_F(ServerDatabaseTest, FailedSaveReportsAndKeepsThePreviousFile) {

@@ -1,10 +1,11 @@
 // The row records against the tables the store lays out from the server's definitions,
 // and the bounded text copy every row field goes through.
+#include "server/server_rows.h"
+
 #include <cstring>
 
 #include "outside/table_store.h"
 #include "port/clock.h"
-#include "server/server_rows.h"
 #include "server/server_state.h"
 #include "server/server_tables.h"
 #include "server/server_test_support.h"
@@ -34,8 +35,9 @@ void expect_layout(int32_t table, int32_t row_size, std::initializer_list<expect
 using ServerRowsTest = ServerCoreTest;
 
 TEST_F(ServerRowsTest, StoreLaysOutEveryTableLikeTheRowRecordsWithItsIndexes) {
-    expect_layout(SRV_TABLE_COMMON_MODEL, sizeof(common_model_row),
-                  {{"name", 0}, {"db_number", 84}, {"maxid", 88}, {"ga_id", 92}, {"multi_drawing_id", 96}});
+    expect_layout(
+        SRV_TABLE_COMMON_MODEL, sizeof(common_model_row),
+        {{"name", 0}, {"db_number", 84}, {"maxid", 88}, {"ga_id", 92}, {"multi_drawing_id", 96}});
     expect_layout(SRV_TABLE_OLD_COMMON_MODEL_101, sizeof(old_common_model_101_row),
                   {{"name", 0}, {"db_number", 84}, {"maxid", 88}});
     expect_layout(SRV_TABLE_LOCK, sizeof(lock_row),
@@ -43,11 +45,19 @@ TEST_F(ServerRowsTest, StoreLaysOutEveryTableLikeTheRowRecordsWithItsIndexes) {
     expect_layout(SRV_TABLE_OBJECT_LOCK, sizeof(object_lock_row),
                   {{"guid", 0}, {"client_name", 39}, {"locked", 124}});
     expect_layout(SRV_TABLE_MULTIUSERS, sizeof(multiusers_row),
-                  {{"ModelName", 0}, {"UserName", 82}, {"LoginTime", 164}, {"LastAccessTime", 168},
-                   {"LastSaveTime", 172}, {"LockedTime", 176}});
+                  {{"ModelName", 0},
+                   {"UserName", 82},
+                   {"LoginTime", 164},
+                   {"LastAccessTime", 168},
+                   {"LastSaveTime", 172},
+                   {"LockedTime", 176}});
     expect_layout(SRV_TABLE_DRAWINGLOCKS, sizeof(drawinglocks_row),
-                  {{"ModelName", 0}, {"DrawingName", 82}, {"UserName", 115}, {"TimeStamp", 200},
-                   {"ModId", 204}, {"LockStatus", 208}});
+                  {{"ModelName", 0},
+                   {"DrawingName", 82},
+                   {"UserName", 115},
+                   {"TimeStamp", 200},
+                   {"ModId", 204},
+                   {"LockStatus", 208}});
     EXPECT_STREQ(dbv::GetVirtualTableName(SRV_TABLE_COMMON_MODEL), "common_model");
     for (const char* index : {"ModelDrawingName", "ModelUserName", "UserName", "LockStatus"})
         EXPECT_NE(dbd_getvirtualindexpointer(SRV_TABLE_DRAWINGLOCKS, index), nullptr) << index;

@@ -7,9 +7,13 @@ namespace {
 server_context s_context;
 }
 
-server_context& server_state() { return s_context; }
+server_context& server_state() {
+    return s_context;
+}
 
-void server_state_reset() { s_context = server_context{}; }
+void server_state_reset() {
+    s_context = server_context{};
+}
 
 int32_t server_now() {
     if (s_context.clock) return s_context.clock();

@@ -11,11 +11,11 @@
 inline constexpr size_t SRV_MAX_FILE_NAME = 1023;
 
 struct server_context {
-    bool test_mode = false;             // trace the choice of the database file on stderr
-    std::string database_directory;     // from the command line; empty = current directory
-    std::string database_file;          // full path once chosen; empty before
-    std::string temporary_file;         // database_file + ".tmp"
-    int32_t connected_clients = 0;      // identified clients; never below 0
+    bool test_mode = false;          // trace the choice of the database file on stderr
+    std::string database_directory;  // from the command line; empty = current directory
+    std::string database_file;       // full path once chosen; empty before
+    std::string temporary_file;      // database_file + ".tmp"
+    int32_t connected_clients = 0;   // identified clients; never below 0
     // Pause after "Fatal error: Unable to open database file!" (tests shorten it).
     int64_t fatal_pause_ms = 10000;
     // Source of "now" for stored times; empty = the wall clock in UTC seconds (what local

@@ -9,8 +9,10 @@
 namespace {
 
 const dbd_columndef_t s_common_model_columns[] = {
-    {"name", DBD_TEXT, SRV_MODEL_NAME_SIZE}, {"db_number", DBD_INT32, 0},
-    {"maxid", DBD_INT32, 0},                 {"ga_id", DBD_INT32, 0},
+    {"name", DBD_TEXT, SRV_MODEL_NAME_SIZE},
+    {"db_number", DBD_INT32, 0},
+    {"maxid", DBD_INT32, 0},
+    {"ga_id", DBD_INT32, 0},
     {"multi_drawing_id", DBD_INT32, 0},
 };
 const dbd_indexdef_t s_common_model_indexes[] = {
@@ -78,29 +80,35 @@ const dbd_tagreference_t s_common_model_tag_refs[] = {
 };
 
 template <size_t N>
-constexpr int32_t count(const dbd_columndef_t (&)[N]) { return static_cast<int32_t>(N); }
+constexpr int32_t count(const dbd_columndef_t (&)[N]) {
+    return static_cast<int32_t>(N);
+}
 template <size_t N>
-constexpr int32_t count(const dbd_indexdef_t (&)[N]) { return static_cast<int32_t>(N); }
+constexpr int32_t count(const dbd_indexdef_t (&)[N]) {
+    return static_cast<int32_t>(N);
+}
 
 }  // namespace
 
 const dbd_tabledef_t srv_common_model_def = {
-    "common_model", s_common_model_columns, count(s_common_model_columns),
+    "common_model",         s_common_model_columns,        count(s_common_model_columns),
     s_common_model_indexes, count(s_common_model_indexes), "model_name_number"};
-const dbd_tabledef_t srv_old_common_model_101_def = {
-    "old_common_model_101", s_old_common_model_columns, count(s_old_common_model_columns),
-    s_old_common_model_indexes, count(s_old_common_model_indexes), "model_name_number"};
-const dbd_tabledef_t srv_lock_def = {
-    "lock", s_lock_columns, count(s_lock_columns),
-    s_lock_indexes, count(s_lock_indexes), "lock_model_name"};
+const dbd_tabledef_t srv_old_common_model_101_def = {"old_common_model_101",
+                                                     s_old_common_model_columns,
+                                                     count(s_old_common_model_columns),
+                                                     s_old_common_model_indexes,
+                                                     count(s_old_common_model_indexes),
+                                                     "model_name_number"};
+const dbd_tabledef_t srv_lock_def = {"lock",         s_lock_columns,        count(s_lock_columns),
+                                     s_lock_indexes, count(s_lock_indexes), "lock_model_name"};
 const dbd_tabledef_t srv_object_lock_def = {
-    "object_lock", s_object_lock_columns, count(s_object_lock_columns),
+    "object_lock",         s_object_lock_columns,        count(s_object_lock_columns),
     s_object_lock_indexes, count(s_object_lock_indexes), "guid"};
 const dbd_tabledef_t srv_multiusers_def = {
-    "multiusers", s_multiusers_columns, count(s_multiusers_columns),
+    "multiusers",         s_multiusers_columns,        count(s_multiusers_columns),
     s_multiusers_indexes, count(s_multiusers_indexes), "UserName"};
 const dbd_tabledef_t srv_drawinglocks_def = {
-    "drawinglocks", s_drawinglocks_columns, count(s_drawinglocks_columns),
+    "drawinglocks",         s_drawinglocks_columns,        count(s_drawinglocks_columns),
     s_drawinglocks_indexes, count(s_drawinglocks_indexes), "AllNames"};
 const dbd_tagdef_t srv_modelguidid_tag = {
     "modelguidid", "The column holds a table-store guid/id in the model domain."};

@@ -92,8 +92,12 @@ std::string all_rows(int32_t table_number) {
 }
 }  // namespace
 
-std::string ServerCoreTest::models() { return all_rows<common_model_row>(SRV_TABLE_COMMON_MODEL); }
-std::string ServerCoreTest::users() { return all_rows<multiusers_row>(SRV_TABLE_MULTIUSERS); }
+std::string ServerCoreTest::models() {
+    return all_rows<common_model_row>(SRV_TABLE_COMMON_MODEL);
+}
+std::string ServerCoreTest::users() {
+    return all_rows<multiusers_row>(SRV_TABLE_MULTIUSERS);
+}
 std::string ServerCoreTest::drawing_locks() {
     return all_rows<drawinglocks_row>(SRV_TABLE_DRAWINGLOCKS);
 }

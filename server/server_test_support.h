@@ -11,7 +11,7 @@
 #include "server/server_rows.h"
 
 class ServerCoreTest : public ::testing::Test {
-public:
+  public:
     static common_model_row model_row(const char* name, int32_t db_number, int32_t maxid,
                                       int32_t ga_id = 0, int32_t multi_drawing_id = 0);
     static drawinglocks_row drawing_body(const char* drawing, int32_t mod_id, int32_t status);
@@ -25,7 +25,7 @@ public:
     static std::string text_of(const multiusers_row& row);
     static std::string text_of(const drawinglocks_row& row);
 
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

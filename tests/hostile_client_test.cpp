@@ -7,7 +7,6 @@
 // fixed bound over its size after start-up. QM_HOSTILE_SECONDS sets the duration
 // (default 20); QM_HOSTILE_REPORT_SECONDS prints figures at that interval (tests/soak.sh).
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,238 +53,254 @@ constexpr long kRssGrowthKib = 64 * 1024;
 #endif
 
 int env_int(const char* name, int fallback) {
-  const char* v = std::getenv(name);
-  return v != nullptr && *v != '\0' ? std::atoi(v) : fallback;
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0' ? std::atoi(v) : fallback;
 }
 
 struct tally_s {
-  std::atomic<long> answers{0}, wrong{0}, failures{0};  // failures: time-outs, broken connections
-  std::mutex mutex;
-  std::vector<std::string> first_errors;
-  void error(const std::string& what) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (first_errors.size() < 20) first_errors.push_back(what);
-  }
+    std::atomic<long> answers{0}, wrong{0}, failures{0};  // failures: time-outs, broken connections
+    std::mutex mutex;
+    std::vector<std::string> first_errors;
+    void error(const std::string& what) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (first_errors.size() < 20) first_errors.push_back(what);
+    }
 };
 
 // One well-behaved client on its own model: every answer is known in advance.
-void good_client(int index, const std::string& address, const std::atomic<bool>& stop, tally_s& tally) {
-  qm::client_c client;
-  const std::string name = "good" + std::to_string(index), model = "model_" + name;
-  if (client.connect(address, name, kCallTimeoutMs) != 0) {
-    tally.failures++;
-    return tally.error(name + ": cannot connect");
-  }
-  common_model_row counters{};
-  std::snprintf(counters.name, sizeof counters.name, "%s", model.c_str());
-  counters.db_number = index;
-  cdb_request r;
-  const auto check = [&](int status, const char* what, int32_t result, int32_t error) {
-    if (status != 0) {
-      tally.failures++;
-      tally.error(name + " " + what + ": transport status " + std::to_string(status));
-      return false;
+void good_client(int index, const std::string& address, const std::atomic<bool>& stop,
+                 tally_s& tally) {
+    qm::client_c client;
+    const std::string name = "good" + std::to_string(index), model = "model_" + name;
+    if (client.connect(address, name, kCallTimeoutMs) != 0) {
+        tally.failures++;
+        return tally.error(name + ": cannot connect");
     }
-    tally.answers++;
-    if (r.result != result || r.error != error) {
-      tally.wrong++;
-      tally.error(name + " " + what + ": result " + std::to_string(r.result) + " error " +
-                  std::to_string(r.error) + ", expected " + std::to_string(result) + "/" + std::to_string(error));
+    common_model_row counters{};
+    std::snprintf(counters.name, sizeof counters.name, "%s", model.c_str());
+    counters.db_number = index;
+    cdb_request r;
+    const auto check = [&](int status, const char* what, int32_t result, int32_t error) {
+        if (status != 0) {
+            tally.failures++;
+            tally.error(name + " " + what + ": transport status " + std::to_string(status));
+            return false;
+        }
+        tally.answers++;
+        if (r.result != result || r.error != error) {
+            tally.wrong++;
+            tally.error(name + " " + what + ": result " + std::to_string(r.result) + " error " +
+                        std::to_string(r.error) + ", expected " + std::to_string(result) + "/" +
+                        std::to_string(error));
+        }
+        return true;
+    };
+    for (int32_t object = 1; !stop.load(); ++object) {
+        const int32_t expected = counters.maxid == 0 ? 1 : counters.maxid + 100;
+        if (!check(client.lock_database(model, r), "lock", 1, 0) ||
+            !check(client.confirm_database_lock(model, r), "confirm", 1, 0) ||
+            !check(client.unlock_database(model, r), "unlock", 1, 0) ||
+            !check(client.lock_database("held", r), "lock held", 0,
+                   1) ||  // held for the whole test
+            !check(client.lock_object(model, object, r), "lock object", 1, 0) ||
+            !check(client.unlock_object(model, object, r), "unlock object", 1, 0) ||
+            !check(client.get_maxid(model, counters, r), "maxid", expected, 0))
+            return;
+        counters.maxid = r.result;
     }
-    return true;
-  };
-  for (int32_t object = 1; !stop.load(); ++object) {
-    const int32_t expected = counters.maxid == 0 ? 1 : counters.maxid + 100;
-    if (!check(client.lock_database(model, r), "lock", 1, 0) ||
-        !check(client.confirm_database_lock(model, r), "confirm", 1, 0) ||
-        !check(client.unlock_database(model, r), "unlock", 1, 0) ||
-        !check(client.lock_database("held", r), "lock held", 0, 1) ||  // held for the whole test
-        !check(client.lock_object(model, object, r), "lock object", 1, 0) ||
-        !check(client.unlock_object(model, object, r), "unlock object", 1, 0) ||
-        !check(client.get_maxid(model, counters, r), "maxid", expected, 0))
-      return;
-    counters.maxid = r.result;
-  }
 }
 
 // Sockets held open, closed when the holder goes.
 struct held_s {
-  std::deque<int> fds;
-  ~held_s() { clear(); }
-  void clear() {
-    for (int fd : fds) qm_hostile::close_socket(fd);
-    fds.clear();
-  }
+    std::deque<int> fds;
+    ~held_s() { clear(); }
+    void clear() {
+        for (int fd : fds) qm_hostile::close_socket(fd);
+        fds.clear();
+    }
 };
 
 // Keeps at most `limit` sockets open, closing the oldest first.
 void keep(held_s& open, int fd, size_t limit) {
-  if (fd >= 0) open.fds.push_back(fd);
-  if (open.fds.size() > limit) {
-    qm_hostile::close_socket(open.fds.front());
-    open.fds.pop_front();
-  }
+    if (fd >= 0) open.fds.push_back(fd);
+    if (open.fds.size() > limit) {
+        qm_hostile::close_socket(open.fds.front());
+        open.fds.pop_front();
+    }
 }
 
 TEST(HostileClients, GoodClientsAreServedWhileOthersMisbehave) {
-  const int seconds = env_int("QM_HOSTILE_SECONDS", 20);
-  const int report_every = env_int("QM_HOSTILE_REPORT_SECONDS", 0);
-  // The server starts with the usual default soft limit and must raise it itself; this
-  // process needs well over a thousand sockets as well.
-  long own_soft = 0, own_hard = 0;
-  ASSERT_TRUE(qm_hostile::open_file_limits(getpid(), &own_soft, &own_hard));
-  if (own_hard != -1 && own_hard < 4096) GTEST_SKIP() << "hard open-file limit " << own_hard << " too low";
-  qm_hostile::set_own_file_limit(1024);
-  qm_e2e::server_c server;
-  const bool started = server.start();
-  qm_hostile::set_own_file_limit(own_hard == -1 ? 1 << 20 : own_hard);
-  ASSERT_TRUE(started) << server.log();
-  const pid_t pid = server.process().pid();
-  const int port = server.port();
-  long soft = 0, hard = 0;
-  ASSERT_TRUE(qm_hostile::open_file_limits(pid, &soft, &hard));
-  EXPECT_EQ(soft, hard) << "qm_server does not raise its soft open-file limit";
-  if (soft != -1 && soft < 2048) GTEST_SKIP() << "qm_server runs with only " << soft << " files";
+    const int seconds = env_int("QM_HOSTILE_SECONDS", 20);
+    const int report_every = env_int("QM_HOSTILE_REPORT_SECONDS", 0);
+    // The server starts with the usual default soft limit and must raise it itself; this
+    // process needs well over a thousand sockets as well.
+    long own_soft = 0, own_hard = 0;
+    ASSERT_TRUE(qm_hostile::open_file_limits(getpid(), &own_soft, &own_hard));
+    if (own_hard != -1 && own_hard < 4096)
+        GTEST_SKIP() << "hard open-file limit " << own_hard << " too low";
+    qm_hostile::set_own_file_limit(1024);
+    qm_e2e::server_c server;
+    const bool started = server.start();
+    qm_hostile::set_own_file_limit(own_hard == -1 ? 1 << 20 : own_hard);
+    ASSERT_TRUE(started) << server.log();
+    const pid_t pid = server.process().pid();
+    const int port = server.port();
+    long soft = 0, hard = 0;
+    ASSERT_TRUE(qm_hostile::open_file_limits(pid, &soft, &hard));
+    EXPECT_EQ(soft, hard) << "qm_server does not raise its soft open-file limit";
+    if (soft != -1 && soft < 2048) GTEST_SKIP() << "qm_server runs with only " << soft << " files";
 
-  qm::client_c holder;
-  ASSERT_EQ(holder.connect(server.address(), "holder", kCallTimeoutMs), 0);
-  cdb_request r;
-  ASSERT_EQ(holder.lock_database("held", r), 0);
-  ASSERT_EQ(r.result, 1);
-  const long baseline_kib = qm_hostile::resident_kib(pid);
-  ASSERT_GT(baseline_kib, 0);
+    qm::client_c holder;
+    ASSERT_EQ(holder.connect(server.address(), "holder", kCallTimeoutMs), 0);
+    cdb_request r;
+    ASSERT_EQ(holder.lock_database("held", r), 0);
+    ASSERT_EQ(r.result, 1);
+    const long baseline_kib = qm_hostile::resident_kib(pid);
+    ASSERT_GT(baseline_kib, 0);
 
-  // A thousand idle connections, every other one identified, opened in batches that end
-  // with a reply read: beyond the short listen backlog a SYN waits a second to be resent.
-  held_s idle, stalled, big, deaf;
-  const auto idle_start = steady::now();
-  for (int i = 0; i < kIdleConnections; ++i) {
-    idle.fds.push_back(qm_hostile::open_idle(port, i % 2 == 1 ? "idle" + std::to_string(i) : ""));
-    ASSERT_GE(idle.fds.back(), 0) << "idle connection " << i;
-    if (i % 20 == 19) {
-      ASSERT_TRUE(qm_hostile::read_reply(idle.fds.back(), 5000)) << "idle " << i;
+    // A thousand idle connections, every other one identified, opened in batches that end
+    // with a reply read: beyond the short listen backlog a SYN waits a second to be resent.
+    held_s idle, stalled, big, deaf;
+    const auto idle_start = steady::now();
+    for (int i = 0; i < kIdleConnections; ++i) {
+        idle.fds.push_back(
+            qm_hostile::open_idle(port, i % 2 == 1 ? "idle" + std::to_string(i) : ""));
+        ASSERT_GE(idle.fds.back(), 0) << "idle connection " << i;
+        if (i % 20 == 19) {
+            ASSERT_TRUE(qm_hostile::read_reply(idle.fds.back(), 5000)) << "idle " << i;
+        }
     }
-  }
-  const double idle_seconds = std::chrono::duration<double>(steady::now() - idle_start).count();
+    const double idle_seconds = std::chrono::duration<double>(steady::now() - idle_start).count();
 
-  std::atomic<bool> stop{false};
-  tally_s tally;
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kGoodClients; ++i)
-    threads.emplace_back(good_client, i, server.address(), std::cref(stop), std::ref(tally));
-  std::atomic<long> random_sent{0}, cycles{0}, huge_dropped{0}, huge_refused{0}, huge_kept{0}, deaf_requests{0};
-  threads.emplace_back([&] {
-    for (std::mt19937 random(1); !stop.load(); random_sent++) qm_hostile::send_random_bytes(port, random);
-  });
-  threads.emplace_back([&] {
-    for (; !stop.load(); cycles++) qm_hostile::close_socket(qm_hostile::connect_to(port), cycles.load() % 2 == 0);
-  });
-  threads.emplace_back([&] {
-    for (std::mt19937 random(2); !stop.load(); std::this_thread::sleep_for(5ms))
-      keep(stalled, qm_hostile::stall_half_frame(port, random), kStalled);
-  });
-  threads.emplace_back([&] {
-    for (std::mt19937 random(3); !stop.load(); std::this_thread::sleep_for(20ms)) {
-      const uint32_t lengths[] = {0xffffffffu, kMaxPayload + 1, 1u << 30};
-      if (random() % 2 == 0) {
-        // Above the limit: dropped as soon as the header is read (once accepted, which
-        // may take a while on a loaded machine).
-        const int fd = qm_hostile::announce_payload(port, lengths[random() % 3], 0);
-        huge_refused += fd >= 0;
-        huge_dropped += fd >= 0 && qm_hostile::peer_closes(fd, 10000);
-        qm_hostile::close_socket(fd);
-      } else {  // at the limit, 64 KiB of it sent: legal, slow, and held open
-        const int fd = qm_hostile::announce_payload(port, kMaxPayload, 64 * 1024);
-        huge_kept += fd >= 0;
-        keep(big, fd, kBigAnnouncements);
-      }
+    std::atomic<bool> stop{false};
+    tally_s tally;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kGoodClients; ++i)
+        threads.emplace_back(good_client, i, server.address(), std::cref(stop), std::ref(tally));
+    std::atomic<long> random_sent{0}, cycles{0}, huge_dropped{0}, huge_refused{0}, huge_kept{0},
+        deaf_requests{0};
+    threads.emplace_back([&] {
+        for (std::mt19937 random(1); !stop.load(); random_sent++)
+            qm_hostile::send_random_bytes(port, random);
+    });
+    threads.emplace_back([&] {
+        for (; !stop.load(); cycles++)
+            qm_hostile::close_socket(qm_hostile::connect_to(port), cycles.load() % 2 == 0);
+    });
+    threads.emplace_back([&] {
+        for (std::mt19937 random(2); !stop.load(); std::this_thread::sleep_for(5ms))
+            keep(stalled, qm_hostile::stall_half_frame(port, random), kStalled);
+    });
+    threads.emplace_back([&] {
+        for (std::mt19937 random(3); !stop.load(); std::this_thread::sleep_for(20ms)) {
+            const uint32_t lengths[] = {0xffffffffu, kMaxPayload + 1, 1u << 30};
+            if (random() % 2 == 0) {
+                // Above the limit: dropped as soon as the header is read (once accepted, which
+                // may take a while on a loaded machine).
+                const int fd = qm_hostile::announce_payload(port, lengths[random() % 3], 0);
+                huge_refused += fd >= 0;
+                huge_dropped += fd >= 0 && qm_hostile::peer_closes(fd, 10000);
+                qm_hostile::close_socket(fd);
+            } else {  // at the limit, 64 KiB of it sent: legal, slow, and held open
+                const int fd = qm_hostile::announce_payload(port, kMaxPayload, 64 * 1024);
+                huge_kept += fd >= 0;
+                keep(big, fd, kBigAnnouncements);
+            }
+        }
+    });
+    threads.emplace_back([&] {
+        for (int n = 0; !stop.load(); ++n, std::this_thread::sleep_for(100ms))
+            keep(deaf, qm_hostile::open_deaf(port, "deaf" + std::to_string(n), &deaf_requests),
+                 kDeaf);
+    });
+
+    long peak_kib = baseline_kib, reported_answers = 0;
+    bool alive = true;
+    const auto start = steady::now();
+    auto next_report = start + std::chrono::seconds(report_every);
+    while (alive && steady::now() - start < std::chrono::seconds(seconds)) {
+        std::this_thread::sleep_for(100ms);
+        alive = server.process().wait_exit(0) < 0;
+        peak_kib = std::max(peak_kib, qm_hostile::resident_kib(pid));
+        if (report_every > 0 && steady::now() >= next_report) {
+            next_report += std::chrono::seconds(report_every);
+            const long answers = tally.answers.load();
+            std::printf(
+                "t=%llds answers=%ld (%ld/s) wrong=%ld failures=%ld rss=%ldKiB peak=%ldKiB "
+                "random=%ld cycles=%ld huge_dropped=%ld huge_kept=%ld deaf_requests=%ld\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::seconds>(steady::now() - start)
+                        .count()),
+                answers, (answers - reported_answers) / report_every, tally.wrong.load(),
+                tally.failures.load(), qm_hostile::resident_kib(pid), peak_kib, random_sent.load(),
+                cycles.load(), huge_dropped.load(), huge_kept.load(), deaf_requests.load());
+            std::fflush(stdout);
+            reported_answers = answers;
+        }
     }
-  });
-  threads.emplace_back([&] {
-    for (int n = 0; !stop.load(); ++n, std::this_thread::sleep_for(100ms))
-      keep(deaf, qm_hostile::open_deaf(port, "deaf" + std::to_string(n), &deaf_requests), kDeaf);
-  });
+    stop.store(true);
+    for (auto& t : threads) t.join();
+    for (held_s* open : {&stalled, &big, &deaf}) open->clear();
 
-  long peak_kib = baseline_kib, reported_answers = 0;
-  bool alive = true;
-  const auto start = steady::now();
-  auto next_report = start + std::chrono::seconds(report_every);
-  while (alive && steady::now() - start < std::chrono::seconds(seconds)) {
-    std::this_thread::sleep_for(100ms);
-    alive = server.process().wait_exit(0) < 0;
-    peak_kib = std::max(peak_kib, qm_hostile::resident_kib(pid));
-    if (report_every > 0 && steady::now() >= next_report) {
-      next_report += std::chrono::seconds(report_every);
-      const long answers = tally.answers.load();
-      std::printf("t=%llds answers=%ld (%ld/s) wrong=%ld failures=%ld rss=%ldKiB peak=%ldKiB "
-                  "random=%ld cycles=%ld huge_dropped=%ld huge_kept=%ld deaf_requests=%ld\n",
-                  static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(steady::now() - start).count()),
-                  answers, (answers - reported_answers) / report_every, tally.wrong.load(), tally.failures.load(),
-                  qm_hostile::resident_kib(pid), peak_kib, random_sent.load(), cycles.load(),
-                  huge_dropped.load(), huge_kept.load(), deaf_requests.load());
-      std::fflush(stdout);
-      reported_answers = answers;
+    ASSERT_TRUE(alive) << "qm_server stopped:\n" << server.log();
+    for (const std::string& e : tally.first_errors) ADD_FAILURE() << e;
+    EXPECT_EQ(tally.wrong.load(), 0);
+    EXPECT_EQ(tally.failures.load(), 0);
+    EXPECT_GT(tally.answers.load(), kGoodClients * 100L) << "the good clients hardly got through";
+    EXPECT_GT(random_sent.load(), 100);
+    EXPECT_GT(cycles.load(), 100);
+    EXPECT_GT(huge_refused.load(), 0);
+    EXPECT_EQ(huge_dropped.load(), huge_refused.load()) << "oversized frames not dropped";
+    EXPECT_GT(deaf_requests.load(), 0);
+    EXPECT_LE(peak_kib - baseline_kib, kRssGrowthKib)
+        << "resident memory grew from " << baseline_kib << " KiB to " << peak_kib << " KiB";
+
+    // Still serving, counting every identified idle connection beside the holder and this
+    // one, and no client that went away (the last closes may still be under way).
+    qm::client_c late;
+    ASSERT_EQ(late.connect(server.address(), "late", kCallTimeoutMs), 0);
+    ASSERT_EQ(late.test_connection(r), 0);
+    EXPECT_EQ(r.result, 1);
+    for (int tries = 0; tries < 50 && r.result != kIdleConnections / 2 + 2; ++tries) {
+        std::this_thread::sleep_for(100ms);
+        ASSERT_EQ(late.get_nclients(r), 0);
     }
-  }
-  stop.store(true);
-  for (auto& t : threads) t.join();
-  for (held_s* open : {&stalled, &big, &deaf}) open->clear();
-
-  ASSERT_TRUE(alive) << "qm_server stopped:\n" << server.log();
-  for (const std::string& e : tally.first_errors) ADD_FAILURE() << e;
-  EXPECT_EQ(tally.wrong.load(), 0);
-  EXPECT_EQ(tally.failures.load(), 0);
-  EXPECT_GT(tally.answers.load(), kGoodClients * 100L) << "the good clients hardly got through";
-  EXPECT_GT(random_sent.load(), 100);
-  EXPECT_GT(cycles.load(), 100);
-  EXPECT_GT(huge_refused.load(), 0);
-  EXPECT_EQ(huge_dropped.load(), huge_refused.load()) << "oversized frames not dropped";
-  EXPECT_GT(deaf_requests.load(), 0);
-  EXPECT_LE(peak_kib - baseline_kib, kRssGrowthKib)
-      << "resident memory grew from " << baseline_kib << " KiB to " << peak_kib << " KiB";
-
-  // Still serving, counting every identified idle connection beside the holder and this
-  // one, and no client that went away (the last closes may still be under way).
-  qm::client_c late;
-  ASSERT_EQ(late.connect(server.address(), "late", kCallTimeoutMs), 0);
-  ASSERT_EQ(late.test_connection(r), 0);
-  EXPECT_EQ(r.result, 1);
-  for (int tries = 0; tries < 50 && r.result != kIdleConnections / 2 + 2; ++tries) {
-    std::this_thread::sleep_for(100ms);
-    ASSERT_EQ(late.get_nclients(r), 0);
-  }
-  EXPECT_EQ(r.result, kIdleConnections / 2 + 2);
-  std::printf("hostile clients: %d idle connections opened in %.1fs\n", kIdleConnections, idle_seconds);
-  std::printf("hostile clients: %ds, %ld good answers, 0 wrong, rss %ld -> peak %ld KiB (bound +%ld), "
-              "%ld random senders, %ld connect cycles, %ld huge frames dropped\n",
-              seconds, tally.answers.load(), baseline_kib, peak_kib, kRssGrowthKib, random_sent.load(),
-              cycles.load(), huge_dropped.load());
+    EXPECT_EQ(r.result, kIdleConnections / 2 + 2);
+    std::printf("hostile clients: %d idle connections opened in %.1fs\n", kIdleConnections,
+                idle_seconds);
+    std::printf(
+        "hostile clients: %ds, %ld good answers, 0 wrong, rss %ld -> peak %ld KiB (bound +%ld), "
+        "%ld random senders, %ld connect cycles, %ld huge frames dropped\n",
+        seconds, tally.answers.load(), baseline_kib, peak_kib, kRssGrowthKib, random_sent.load(),
+        cycles.load(), huge_dropped.load());
 }
 
 // A connection that identifies again under another name is still one client: the count
 // must not grow with every new name, and must return to nothing once it leaves.
 TEST(HostileIdentify, RenamingConnectionIsCountedOnce) {
-  qm_e2e::server_c server;
-  ASSERT_TRUE(server.start()) << server.log();
-  const int fd = qm_hostile::connect_to(server.port());
-  ASSERT_GE(fd, 0);
-  for (int i = 0; i < 5; ++i) {
-    const std::string identify = qm_hostile::frame_header(2, 0, "", "alias" + std::to_string(i));
-    ASSERT_EQ(qm_hostile::send_some(fd, identify.data(), identify.size()), static_cast<long>(identify.size()));
-    ASSERT_TRUE(qm_hostile::read_reply(fd, 5000)) << "identify " << i;
-  }
-  qm::client_c observer;
-  ASSERT_EQ(observer.connect(server.address(), "observer"), 0);
-  cdb_request r;
-  ASSERT_EQ(observer.get_nclients(r), 0);
-  EXPECT_EQ(r.result, 2);  // the renamed connection and the observer
-  qm_hostile::close_socket(fd);
-  for (int tries = 0; tries < 50 && r.result != 1; ++tries) {
-    std::this_thread::sleep_for(20ms);
+    qm_e2e::server_c server;
+    ASSERT_TRUE(server.start()) << server.log();
+    const int fd = qm_hostile::connect_to(server.port());
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < 5; ++i) {
+        const std::string identify =
+            qm_hostile::frame_header(2, 0, "", "alias" + std::to_string(i));
+        ASSERT_EQ(qm_hostile::send_some(fd, identify.data(), identify.size()),
+                  static_cast<long>(identify.size()));
+        ASSERT_TRUE(qm_hostile::read_reply(fd, 5000)) << "identify " << i;
+    }
+    qm::client_c observer;
+    ASSERT_EQ(observer.connect(server.address(), "observer"), 0);
+    cdb_request r;
     ASSERT_EQ(observer.get_nclients(r), 0);
-  }
-  EXPECT_EQ(r.result, 1);
-  EXPECT_TRUE(server.wait_for_log("Client 'alias3' disconnected.\n"));
+    EXPECT_EQ(r.result, 2);  // the renamed connection and the observer
+    qm_hostile::close_socket(fd);
+    for (int tries = 0; tries < 50 && r.result != 1; ++tries) {
+        std::this_thread::sleep_for(20ms);
+        ASSERT_EQ(observer.get_nclients(r), 0);
+    }
+    EXPECT_EQ(r.result, 1);
+    EXPECT_TRUE(server.wait_for_log("Client 'alias3' disconnected.\n"));
 }
 
 }  // namespace

@@ -12,17 +12,22 @@
 
 namespace qm_hostile {
 
-int connect_to(int port);  // connected and non-blocking, or -1
-void close_socket(int fd, bool reset = false);  // `reset`: RST instead of FIN
+int connect_to(int port);                               // connected and non-blocking, or -1
+void close_socket(int fd, bool reset = false);          // `reset`: RST instead of FIN
 long send_some(int fd, const void* data, size_t size);  // bytes taken now, -1 on error
 // Reads (and drops) up to `want` bytes within `timeout_ms`: the count read, or -1 once
 // the peer closes. peer_closes: -1 within the time; read_reply: one whole frame header.
 long read_for(int fd, size_t want, int timeout_ms);
-inline bool peer_closes(int fd, int timeout_ms) { return read_for(fd, SIZE_MAX, timeout_ms) < 0; }
-inline bool read_reply(int fd, int timeout_ms) { return read_for(fd, 88, timeout_ms) == 88; }
+inline bool peer_closes(int fd, int timeout_ms) {
+    return read_for(fd, SIZE_MAX, timeout_ms) < 0;
+}
+inline bool read_reply(int fd, int timeout_ms) {
+    return read_for(fd, 88, timeout_ms) == 88;
+}
 
 // One 88-byte frame header; magic and version are the real ones.
-std::string frame_header(uint32_t kind, uint32_t length, const std::string& to, const std::string& from);
+std::string frame_header(uint32_t kind, uint32_t length, const std::string& to,
+                         const std::string& from);
 
 // Connects, sends random bytes (half the time behind a believable header), closes.
 void send_random_bytes(int port, std::mt19937& random);

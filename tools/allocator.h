@@ -16,22 +16,22 @@
 struct tool_allocator_block_s;
 
 struct tool_allocator_s {
-  char name[256];  // where it was created, cut to 255 characters
-  uint32_t line;
-  uint32_t in_use;      // elements handed out and not yet freed
-  uint32_t most_in_use;  // the highest in_use ever reached
-  uint32_t slot_size;
-  uint32_t slots_per_block;
-  uint32_t block_size;
-  // Free a block as soon as none of its elements is in use. Fixed at creation: the
-  // per-block counts and the backward free-list links are kept only when it is set.
-  uint32_t release;
-  tool_allocator_block_s* blocks;  // newest first
-  // Head of the free slot list: the element address of a free slot, whose first 8 bytes
-  // link to the next free element (and, with release, the following 8 to the previous).
-  unsigned char* free_slots;
-  tool_allocator_s* next;  // registry links, newest first
-  tool_allocator_s* previous;
+    char name[256];  // where it was created, cut to 255 characters
+    uint32_t line;
+    uint32_t in_use;       // elements handed out and not yet freed
+    uint32_t most_in_use;  // the highest in_use ever reached
+    uint32_t slot_size;
+    uint32_t slots_per_block;
+    uint32_t block_size;
+    // Free a block as soon as none of its elements is in use. Fixed at creation: the
+    // per-block counts and the backward free-list links are kept only when it is set.
+    uint32_t release;
+    tool_allocator_block_s* blocks;  // newest first
+    // Head of the free slot list: the element address of a free slot, whose first 8 bytes
+    // link to the next free element (and, with release, the following 8 to the previous).
+    unsigned char* free_slots;
+    tool_allocator_s* next;  // registry links, newest first
+    tool_allocator_s* previous;
 };
 
 // A new allocator, entered at the head of the registry; absent (after an error line) when
@@ -62,9 +62,9 @@ int tool_allocator_destroy(tool_allocator_s* allocator);
 // Figures for one allocator; every output may be absent. bytes in use = s * in use,
 // bytes at most in use = s * most in use, bytes reserved = slots per block * s * blocks.
 // 1, or 0 (all outputs 0) for an absent allocator.
-int tool_allocator_stats(const tool_allocator_s* allocator, uint32_t* in_use,
-                         uint32_t* most_in_use, uint32_t* blocks, uint64_t* bytes_in_use,
-                         uint64_t* bytes_most_in_use, uint64_t* bytes_reserved);
+int tool_allocator_stats(const tool_allocator_s* allocator, uint32_t* in_use, uint32_t* most_in_use,
+                         uint32_t* blocks, uint64_t* bytes_in_use, uint64_t* bytes_most_in_use,
+                         uint64_t* bytes_reserved);
 
 // Prints the registry's memory-use report through `print` (printf when absent).
 using tool_allocator_print_f = int (*)(const char* format, ...);
@@ -90,35 +90,38 @@ constexpr uintptr_t block_bit = 2;
 constexpr size_t header_size = 8;
 
 inline uintptr_t load_word(const unsigned char* at) {
-  uintptr_t word;
-  std::memcpy(&word, at, sizeof word);
-  return word;
+    uintptr_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
 }
-inline void store_word(unsigned char* at, uintptr_t word) { std::memcpy(at, &word, sizeof word); }
+inline void store_word(unsigned char* at, uintptr_t word) {
+    std::memcpy(at, &word, sizeof word);
+}
 }  // namespace tool_allocator_detail
 
 inline void* tool_allocator_alloc(tool_allocator_s* allocator) {
-  namespace d = tool_allocator_detail;
-  if (!allocator) return nullptr;
-  unsigned char* element = allocator->free_slots;
-  if (!element || allocator->release) [[unlikely]] return tool_allocator_alloc_slow(allocator);
-  allocator->free_slots = reinterpret_cast<unsigned char*>(d::load_word(element));
-  d::store_word(element - d::header_size, reinterpret_cast<uintptr_t>(allocator));
-  if (++allocator->in_use > allocator->most_in_use) allocator->most_in_use = allocator->in_use;
-  return element;
+    namespace d = tool_allocator_detail;
+    if (!allocator) return nullptr;
+    unsigned char* element = allocator->free_slots;
+    if (!element || allocator->release) [[unlikely]]
+        return tool_allocator_alloc_slow(allocator);
+    allocator->free_slots = reinterpret_cast<unsigned char*>(d::load_word(element));
+    d::store_word(element - d::header_size, reinterpret_cast<uintptr_t>(allocator));
+    if (++allocator->in_use > allocator->most_in_use) allocator->most_in_use = allocator->in_use;
+    return element;
 }
 
 inline void tool_allocator_free(void* element) {
-  namespace d = tool_allocator_detail;
-  if (!element) return;
-  auto* bytes = static_cast<unsigned char*>(element);
-  const uintptr_t header = d::load_word(bytes - d::header_size);
-  if (header & (d::free_bit | d::block_bit)) [[unlikely]] {
-    return tool_allocator_free_slow(bytes, header);
-  }
-  auto* allocator = reinterpret_cast<tool_allocator_s*>(header);
-  d::store_word(bytes - d::header_size, header | d::free_bit);
-  d::store_word(bytes, reinterpret_cast<uintptr_t>(allocator->free_slots));
-  allocator->free_slots = bytes;
-  --allocator->in_use;
+    namespace d = tool_allocator_detail;
+    if (!element) return;
+    auto* bytes = static_cast<unsigned char*>(element);
+    const uintptr_t header = d::load_word(bytes - d::header_size);
+    if (header & (d::free_bit | d::block_bit)) [[unlikely]] {
+        return tool_allocator_free_slow(bytes, header);
+    }
+    auto* allocator = reinterpret_cast<tool_allocator_s*>(header);
+    d::store_word(bytes - d::header_size, header | d::free_bit);
+    d::store_word(bytes, reinterpret_cast<uintptr_t>(allocator->free_slots));
+    allocator->free_slots = bytes;
+    --allocator->in_use;
 }

@@ -30,8 +30,8 @@ void tool_free(void* block, const char* file, int line);
 // tool_realloc with size > 0); a non-zero answer makes that call fail as if memory had
 // run out. `is_realloc` is 1 for tool_realloc of an existing block. Process-wide and not
 // thread-safe to change while other threads allocate; tests reset it between cases.
-using tool_alloc_hook_fn = int (*)(std::size_t size, int is_realloc, const char* file,
-                                   int line, void* user);
+using tool_alloc_hook_fn = int (*)(std::size_t size, int is_realloc, const char* file, int line,
+                                   void* user);
 void tool_alloc_set_hook(tool_alloc_hook_fn hook, void* user);
 
 // Lets the next `successes` allocating calls succeed, then makes the following

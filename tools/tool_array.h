@@ -66,7 +66,6 @@ int tool_doublearray_compare(int count_a, const double* a, int count_b, const do
 // (tool_strtodouble) and appends it. An absent text appends nothing; absent delimiters make
 // the whole text one piece. Gives the count (0 after an allocation failure, which leaves
 // the values appended so far in place and the count as it was before that failure).
-int tool_doublearray_fromtext(const char* text, const char* delimiters, int* count,
-                              double** array);
+int tool_doublearray_fromtext(const char* text, const char* delimiters, int* count, double** array);
 
 void tool_doublearray_free(int* count, double** array);

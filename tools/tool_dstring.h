@@ -92,8 +92,8 @@ char* tool_strreplacechar(char* text, char a, char b);  // every a becomes b
 char* tool_strtobackslashes(char* text);                // '/' -> '\'
 char* tool_strtoslashes(char* text);                    // '\' -> '/'
 char* tool_strremovechar(char* text, char c);
-char* tool_strcutstart(char* text, long n);  // drops the first n when 1 <= n <= length
-char* tool_strcutend(char* text, long n);    // drops the last n (all when n >= length)
+char* tool_strcutstart(char* text, long n);    // drops the first n when 1 <= n <= length
+char* tool_strcutend(char* text, long n);      // drops the last n (all when n >= length)
 char* tool_strstripstart(char* text, char c);  // leading c's (c != 0)
 char* tool_strstripend(char* text, char c);    // trailing c's (c != 0)
 // Collapses each run of c into one c; c == 0 collapses runs of any repeated character.
@@ -112,9 +112,9 @@ char tool_strgetchar(const char* text, long index);  // negative from the end; 0
 int tool_strcount(char c, const char* text);
 // 0 for a null text; 1 when c is 0; else 1 when c occurs.
 int tool_strhaschar(char c, const char* text);
-char* tool_strpbrk(const char* text, const char* set);   // first char of text in set
-char* tool_strrpbrk(const char* text, const char* set);  // last such char
-char* tool_strchr(const char* text, int c);              // strchr; null for null text
+char* tool_strpbrk(const char* text, const char* set);    // first char of text in set
+char* tool_strrpbrk(const char* text, const char* set);   // last such char
+char* tool_strchr(const char* text, int c);               // strchr; null for null text
 char* tool_strstr(const char* text, const char* needle);  // strstr; null for null args
 
 // 1 when `text` matches the wildcard `pattern`: '*' and '%' match any run of characters
@@ -168,12 +168,12 @@ using tool_token_release_fn = void (*)(char** result);
 
 // Calls `visitor` for each non-empty piece of a private copy of `text`. 1 when a visitor
 // is given (and the copy could be made), else 0.
-int tool_strforeachtoken(const char* text, const char* delimiters,
-                         tool_token_visitor_fn visitor, void* user);
+int tool_strforeachtoken(const char* text, const char* delimiters, tool_token_visitor_fn visitor,
+                         void* user);
 // Concatenates transform(piece) over the non-empty pieces; null when nothing was added.
 char* tool_strtransformtokens(const char* text, const char* delimiters,
-                              tool_token_transform_fn transform,
-                              tool_token_release_fn release, void* user);
+                              tool_token_transform_fn transform, tool_token_release_fn release,
+                              void* user);
 // Copies `text`, replacing each `open`...`close` section by transform(inner) when that
 // gives a text, leaving it unchanged otherwise. An open without a close ends the scan.
 // Null or empty `open`/`close` give a plain copy.

@@ -12,9 +12,9 @@
 #include "tools/tool_ptrlist.h"
 
 struct tool_hash_entry_s {
-  void* key;  // first field: an entry's address is also its key's address
-  void* value;
-  tool_hash_entry_s* next;
+    void* key;  // first field: an entry's address is also its key's address
+    void* value;
+    tool_hash_entry_s* next;
 };
 
 // (bucket count, key) -> bucket index below the bucket count.
@@ -25,26 +25,26 @@ using tool_hash_compare = int (*)(const void* stored_key, const void* key);
 using tool_hash_callback = void (*)(void* item, void* user);
 
 struct tool_hash_s {
-  uint64_t bucket_count;
-  tool_hash_function hash;
-  tool_hash_compare compare;
-  tool_hash_entry_s** buckets;  // one chain head per bucket
-  // Set when the table was created for text keys (tool_hash_string): its entries then also
-  // keep the key's unreduced hash, so a lookup passes the other keys of a chain without
-  // reading their texts.
-  uint32_t text_hashes;
-  // The same reduction as the hash functions', done without a 64-bit division: for
-  // `reduce_bucket_count` (below 2^32) the multiplier of a 32-bit modulo and 2^64 mod count.
-  uint64_t reduce_bucket_count;
-  uint64_t reduce_multiplier;
-  uint64_t reduce_wrap;
-  // Iteration position, kept by the table so that removing the entry just visited does not
-  // make tool_hash_next revisit entries or look at a key that its callback has released.
-  uint32_t iteration_state;  // 0: none, 1: at iteration_entry, 2: that entry was removed
-  uintptr_t iteration_key;   // the key last handed out (compared by identity only)
-  uint64_t iteration_bucket;
-  tool_hash_entry_s* iteration_entry;   // state 1: the entry last handed out
-  tool_hash_entry_s* iteration_follow;  // state 2: the entry that followed the removed one
+    uint64_t bucket_count;
+    tool_hash_function hash;
+    tool_hash_compare compare;
+    tool_hash_entry_s** buckets;  // one chain head per bucket
+    // Set when the table was created for text keys (tool_hash_string): its entries then also
+    // keep the key's unreduced hash, so a lookup passes the other keys of a chain without
+    // reading their texts.
+    uint32_t text_hashes;
+    // The same reduction as the hash functions', done without a 64-bit division: for
+    // `reduce_bucket_count` (below 2^32) the multiplier of a 32-bit modulo and 2^64 mod count.
+    uint64_t reduce_bucket_count;
+    uint64_t reduce_multiplier;
+    uint64_t reduce_wrap;
+    // Iteration position, kept by the table so that removing the entry just visited does not
+    // make tool_hash_next revisit entries or look at a key that its callback has released.
+    uint32_t iteration_state;  // 0: none, 1: at iteration_entry, 2: that entry was removed
+    uintptr_t iteration_key;   // the key last handed out (compared by identity only)
+    uint64_t iteration_bucket;
+    tool_hash_entry_s* iteration_entry;   // state 1: the entry last handed out
+    tool_hash_entry_s* iteration_follow;  // state 2: the entry that followed the removed one
 };
 
 // --- default functions for integer keys --------------------------------------------------
@@ -137,10 +137,10 @@ void* tool_hash_find_slow(const tool_hash_s* table, const void* key);
 
 namespace tool_hash_detail {
 inline uint32_t int_hash(const void* key) {
-  const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
-  const auto lo = static_cast<uint32_t>(bits);
-  const auto hi = static_cast<uint32_t>(bits >> 32);
-  return ((lo * 69069u + 1u) ^ hi) * 69069u + 1u;
+    const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
+    const auto lo = static_cast<uint32_t>(bits);
+    const auto hi = static_cast<uint32_t>(bits >> 32);
+    return ((lo * 69069u + 1u) ^ hi) * 69069u + 1u;
 }
 
 // The hash functions' reduction (the 32-bit hash sign-extended, then taken modulo the
@@ -150,32 +150,33 @@ inline uint32_t int_hash(const void* key) {
 // is a coin toss and a mispredicted branch would stall the loads that follow.
 // REQUIRES: the table was prepared for its bucket count (reduce_bucket_count == count > 0).
 inline uint64_t table_reduce(const tool_hash_s* table, uint32_t h) {
-  const uint64_t d = table->reduce_bucket_count;
-  const uint32_t negative = h >> 31;
-  const uint32_t magnitude = (h ^ (0u - negative)) + negative;  // |h| as a signed number
-  const uint64_t low = table->reduce_multiplier * magnitude;
-  const auto m = static_cast<uint64_t>((static_cast<unsigned __int128>(low) * d) >> 64);
-  uint64_t wrapped = table->reduce_wrap + d - m;
-  wrapped -= wrapped >= d ? d : 0;
-  return negative ? wrapped : m;
+    const uint64_t d = table->reduce_bucket_count;
+    const uint32_t negative = h >> 31;
+    const uint32_t magnitude = (h ^ (0u - negative)) + negative;  // |h| as a signed number
+    const uint64_t low = table->reduce_multiplier * magnitude;
+    const auto m = static_cast<uint64_t>((static_cast<unsigned __int128>(low) * d) >> 64);
+    uint64_t wrapped = table->reduce_wrap + d - m;
+    wrapped -= wrapped >= d ? d : 0;
+    return negative ? wrapped : m;
 }
 
 inline bool prepared(const tool_hash_s* table) {
-  return table->buckets && table->reduce_bucket_count != 0 &&
-         table->reduce_bucket_count == table->bucket_count;
+    return table->buckets && table->reduce_bucket_count != 0 &&
+           table->reduce_bucket_count == table->bucket_count;
 }
 }  // namespace tool_hash_detail
 
 inline void* tool_hash_find(const tool_hash_s* table, const void* key) {
-  namespace d = tool_hash_detail;
-  if (table && table->hash == tool_hash_int && table->compare == tool_hash_intcmp &&
-      d::prepared(table)) [[likely]] {
-    const auto wanted = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
-    for (const tool_hash_entry_s* e = table->buckets[d::table_reduce(table, d::int_hash(key))]; e;
-         e = e->next) {
-      if (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(e->key)) == wanted) return e->value;
+    namespace d = tool_hash_detail;
+    if (table && table->hash == tool_hash_int && table->compare == tool_hash_intcmp &&
+        d::prepared(table)) [[likely]] {
+        const auto wanted = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
+        for (const tool_hash_entry_s* e = table->buckets[d::table_reduce(table, d::int_hash(key))];
+             e; e = e->next) {
+            if (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(e->key)) == wanted)
+                return e->value;
+        }
+        return nullptr;
     }
-    return nullptr;
-  }
-  return tool_hash_find_slow(table, key);
+    return tool_hash_find_slow(table, key);
 }

@@ -6,15 +6,15 @@
 #include <cstdint>
 
 struct tool_ptrlist_node_s {
-  void* value;  // first field: a node's address is also its value's address
-  tool_ptrlist_node_s* next;
+    void* value;  // first field: a node's address is also its value's address
+    tool_ptrlist_node_s* next;
 };
 
 struct tool_ptrlist_s {
-  uint32_t sorted;     // 1 after a sort, 0 after every add
-  int32_t direction;   // direction of the last sort
-  tool_ptrlist_node_s* head;
-  tool_ptrlist_node_s* current;  // the cursor, or absent
+    uint32_t sorted;    // 1 after a sort, 0 after every add
+    int32_t direction;  // direction of the last sort
+    tool_ptrlist_node_s* head;
+    tool_ptrlist_node_s* current;  // the cursor, or absent
 };
 
 // Called with a node (usable as the address of its value) and the caller's user pointer,

@@ -9,15 +9,15 @@
 // room for 10 entries, the first add into an emptied array for 11, and an add that makes
 // the count a multiple of ten grows the array to count + 11 entries.
 struct tool_strlist_s {
-  int32_t count;
-  char** strings;
+    int32_t count;
+    char** strings;
 };
 
 // Like tool_strlist_s with a key beside each string; both arrays grow alike.
 struct tool_keylist_s {
-  int32_t count;
-  int32_t* keys;
-  char** strings;
+    int32_t count;
+    int32_t* keys;
+    char** strings;
 };
 
 // Appends an owned copy of `text`. 1; 0 when memory runs out, with the list unchanged

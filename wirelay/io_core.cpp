@@ -88,9 +88,9 @@ int WaitPolling(io_core_s* core, io_semaphore_s* sem, int64_t timeout_us) {
     for (;;) {
         int64_t left_ms = -1;
         if (timeout_ms > 0) {
-            left_ms = std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                               deadline - Clock::now())
-                                               .count());
+            left_ms = std::max<int64_t>(
+                0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                       .count());
         }
         core->pollers.fetch_add(1, std::memory_order_seq_cst);
         const bool ran = d->poll(d->context, sem, left_ms);
@@ -138,7 +138,9 @@ int io_init_with(io_core_s** core, const io_interface_s* table) {
     return IO_OK;
 }
 
-int io_init(io_core_s** core) { return io_init_with(core, io_builtin_interfaces()); }
+int io_init(io_core_s** core) {
+    return io_init_with(core, io_builtin_interfaces());
+}
 
 void io_term(io_core_s* core) {
     if (core == nullptr) return;
@@ -192,8 +194,7 @@ void io_adoptconn(io_core_s* core, io_conn_s* conn) {
                                                   std::memory_order_relaxed));
 }
 
-int io_open(uint32_t mode, io_core_s* core, uint32_t type, const void* address,
-            io_conn_s** conn) {
+int io_open(uint32_t mode, io_core_s* core, uint32_t type, const void* address, io_conn_s** conn) {
     *conn = nullptr;
     io_interface_s* d = core->table;
     while (d->type != IO_IF_END && d->type != type) ++d;
@@ -405,7 +406,9 @@ int io_abort(io_request_s* req) {
     return IO_OK;
 }
 
-void io_settimeout(io_conn_s* conn, int32_t ms) { conn->timeout_ms = ms; }
+void io_settimeout(io_conn_s* conn, int32_t ms) {
+    conn->timeout_ms = ms;
+}
 
 void io_suspend(io_request_s* req) {
     req->flags.fetch_or(IO_FLAG_SUSPENDED);
@@ -476,4 +479,6 @@ int io_default_remove(void*, io_request_s* req) {
     return IO_OK;
 }
 
-io_semaphore_s* io_completionsemaphore(io_core_s* core) { return core->completion; }
+io_semaphore_s* io_completionsemaphore(io_core_s* core) {
+    return core->completion;
+}

@@ -36,13 +36,13 @@ enum : uint32_t { IO_IF_END = 0, IO_IF_TCPIP = 1, IO_IF_SERIAL = 2 };
 
 // Request flags (io_request_s::flags).
 enum : uint32_t {
-    IO_FLAG_ACTIVE = 0x1,       // the interface works on it
-    IO_FLAG_WRITE = 0x2,        // a write
-    IO_FLAG_READ = 0x4,         // a read or an accept
-    IO_FLAG_FAILED = 0x8,       // completed with a non-zero result
-    IO_FLAG_SUSPENDED = 0x20,   // the interface passes it over
-    IO_FLAG_QUEUED = 0x40,      // listed on a connection
-    IO_FLAG_COMPLETED = 0x1000, // completed, result set
+    IO_FLAG_ACTIVE = 0x1,        // the interface works on it
+    IO_FLAG_WRITE = 0x2,         // a write
+    IO_FLAG_READ = 0x4,          // a read or an accept
+    IO_FLAG_FAILED = 0x8,        // completed with a non-zero result
+    IO_FLAG_SUSPENDED = 0x20,    // the interface passes it over
+    IO_FLAG_QUEUED = 0x40,       // listed on a connection
+    IO_FLAG_COMPLETED = 0x1000,  // completed, result set
 };
 
 // Wait without limit (time-outs of io_wait, io_waitsemaphore, io_settimeout).
@@ -91,15 +91,15 @@ struct io_interface_s {
 // Created by io_open (or by an interface's accept), freed by io_close or io_term.
 // Users read `mode` and `handle`; everything else belongs to the core and the interface.
 struct io_conn_s {
-    io_conn_s* next;         // in the core's connection list
-    io_lock_s* lock;         // taken while the request list is searched, and while closing
+    io_conn_s* next;  // in the core's connection list
+    io_lock_s* lock;  // taken while the request list is searched, and while closing
     io_core_s* core;
-    io_interface_s* iface;   // this core's copy of the descriptor
-    io_request_s* requests;  // queued requests, in queue order (guarded by the core lock)
-    uint32_t mode;           // IO_PASSIVE or IO_ACTIVE
-    int handle;              // socket or file descriptor
-    int32_t timeout_ms;      // io_waitrequest's limit; -1 = none (-1 when opened)
-    void* iface_data;        // the interface's own per-connection record
+    io_interface_s* iface;            // this core's copy of the descriptor
+    io_request_s* requests;           // queued requests, in queue order (guarded by the core lock)
+    uint32_t mode;                    // IO_PASSIVE or IO_ACTIVE
+    int handle;                       // socket or file descriptor
+    int32_t timeout_ms;               // io_waitrequest's limit; -1 = none (-1 when opened)
+    void* iface_data;                 // the interface's own per-connection record
     std::atomic<uint32_t> completed;  // completed requests still listed (a cheap pre-check)
 };
 
@@ -108,19 +108,19 @@ struct io_conn_s {
 // one. The user sets kind, buffer, length and user before io_queue and reads result, done,
 // flags and (for an accept) buffer after collecting it.
 struct io_request_s {
-    uint32_t kind;    // IO_READ, IO_WRITE, IO_ACCEPT
-    void* buffer;     // bytes to transfer; for an accept: receives the new io_conn_s*
-                      // (whatever it held is replaced; queue accepts with null)
-    uint32_t length;  // bytes to transfer (io_queue sets 8 for an accept)
-    void* user;       // returned untouched with the completion
-    uint32_t result;  // an IO_* code, valid once IO_FLAG_COMPLETED is set
+    uint32_t kind;                // IO_READ, IO_WRITE, IO_ACCEPT
+    void* buffer;                 // bytes to transfer; for an accept: receives the new io_conn_s*
+                                  // (whatever it held is replaced; queue accepts with null)
+    uint32_t length;              // bytes to transfer (io_queue sets 8 for an accept)
+    void* user;                   // returned untouched with the completion
+    uint32_t result;              // an IO_* code, valid once IO_FLAG_COMPLETED is set
     std::atomic<uint32_t> flags;  // IO_FLAG_*; read it freely (e.g. flags & IO_FLAG_QUEUED)
-    io_conn_s* conn;     // the connection it is queued on
-    io_request_s* next;  // in the connection's request list (core lock)
-    uint32_t done;       // bytes done, valid once completed
-    io_lock_s* lock;     // held by the interface's thread while the interface holds it
-    io_semaphore_s* sem; // released once when the request completes
-    io_request_s* iface_next;  // the interface thread's own list of the requests it holds
+    io_conn_s* conn;              // the connection it is queued on
+    io_request_s* next;           // in the connection's request list (core lock)
+    uint32_t done;                // bytes done, valid once completed
+    io_lock_s* lock;              // held by the interface's thread while the interface holds it
+    io_semaphore_s* sem;          // released once when the request completes
+    io_request_s* iface_next;     // the interface thread's own list of the requests it holds
     // A read with `partial` set completes as soon as some bytes are in (1 up to length)
     // instead of waiting for all of them; `done` says how many. Set by the user before
     // io_queue, which keeps it. Lets a reader take whatever has arrived with one request.
@@ -147,8 +147,7 @@ void io_term(io_core_s* core);
 // this core) with the interface's address record (TCP/IP: io_tcpip_addr_s). mode:
 // IO_PASSIVE listens, IO_ACTIVE connects. 0; 3 no such interface; 2 memory; or the
 // interface's init/open code (TCP/IP: 10 when the port is already in use).
-int io_open(uint32_t mode, io_core_s* core, uint32_t type, const void* address,
-            io_conn_s** conn);
+int io_open(uint32_t mode, io_core_s* core, uint32_t type, const void* address, io_conn_s** conn);
 
 // Closes the connection and frees it. Completed requests still listed on it are no longer
 // collectable: the core's completion count drops by one per such request. Every request
@@ -194,8 +193,9 @@ int io_getrequest(io_core_s* core, io_request_s** req);
 // Waits for this request, using its connection's time-out (io_settimeout), and collects
 // it. It takes one of the core's completion counts too, so a core whose completions are
 // collected with io_wait/io_getrequest on one thread must not be waited on with
-// io_waitrequest on another: either could take the count meant for the other. 0 (then see req->result); 9 time-out (the request stays queued: io_abort it before
-// reusing it); or another code.
+// io_waitrequest on another: either could take the count meant for the other. 0 (then see
+// req->result); 9 time-out (the request stays queued: io_abort it before reusing it); or another
+// code.
 int io_waitrequest(io_request_s* req);
 
 // Takes a queued request back (completed or not). 0; 1 when it is not queued (nothing

@@ -39,16 +39,26 @@ int FakeInit(io_core_s*, void** ctx, io_interface_s*, const void*) {
     *ctx = &g_fake;
     return g_fake.init_result;
 }
-void FakeTerm(io_core_s*, void*, io_interface_s*) { ++g_fake.terms; }
+void FakeTerm(io_core_s*, void*, io_interface_s*) {
+    ++g_fake.terms;
+}
 int FakeOpen(void*, uint32_t, const void*, io_conn_s* conn) {
     ++g_fake.opens;
     conn->handle = 42;
     return g_fake.open_result;
 }
-int FakeAccept(void*, io_conn_s*, io_conn_s*) { return IO_EINVOP; }
-void FakeClose(void*, io_conn_s*) { ++g_fake.closes; }
-int64_t FakeRecv(void*, io_conn_s*, void*, uint32_t) { return -1; }
-int64_t FakeSend(void*, io_conn_s*, const void*, uint32_t) { return -1; }
+int FakeAccept(void*, io_conn_s*, io_conn_s*) {
+    return IO_EINVOP;
+}
+void FakeClose(void*, io_conn_s*) {
+    ++g_fake.closes;
+}
+int64_t FakeRecv(void*, io_conn_s*, void*, uint32_t) {
+    return -1;
+}
+int64_t FakeSend(void*, io_conn_s*, const void*, uint32_t) {
+    return -1;
+}
 
 const io_interface_s kFakeTable[] = {
     {7, 0, nullptr, FakeInit, FakeTerm, FakeOpen, FakeAccept, FakeClose, io_default_queue,
@@ -57,7 +67,7 @@ const io_interface_s kFakeTable[] = {
 };
 
 class CoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_fake = FakeState{};
         ASSERT_EQ(io_init_with(&core_, kFakeTable), IO_OK);
@@ -126,7 +136,7 @@ TEST(IoSemaphore, WaitsSignalsAndRefusesOverflow) {
     ASSERT_EQ(io_createsemaphore(&sem, 0, 3), IO_OK);
     auto start = Clock::now();
     EXPECT_EQ(io_waitsemaphore(sem, 999), IO_ETIMEOUT);  // under a millisecond: no wait
-    EXPECT_LT(MsSince(start), 100);  // generous: a busy machine may preempt us
+    EXPECT_LT(MsSince(start), 100);                      // generous: a busy machine may preempt us
     start = Clock::now();
     EXPECT_EQ(io_waitsemaphore(sem, 30000), IO_ETIMEOUT);
     EXPECT_GE(MsSince(start), 29);

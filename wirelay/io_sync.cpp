@@ -36,9 +36,13 @@ int io_signalsemaphore(io_semaphore_s* sem, int32_t count) {
     return sem->sem.Release(count) ? IO_OK : IO_EFAIL;
 }
 
-int32_t io_semaphorecount(io_semaphore_s* sem) { return sem != nullptr ? sem->sem.Count() : 0; }
+int32_t io_semaphorecount(io_semaphore_s* sem) {
+    return sem != nullptr ? sem->sem.Count() : 0;
+}
 
-void io_closesemaphore(io_semaphore_s* sem) { delete sem; }
+void io_closesemaphore(io_semaphore_s* sem) {
+    delete sem;
+}
 
 int io_createlock(io_lock_s** lock) {
     *lock = new (std::nothrow) io_lock_s;
@@ -66,4 +70,6 @@ int io_unlock(io_lock_s* lock) {
     return IO_OK;
 }
 
-void io_closelock(io_lock_s* lock) { delete lock; }
+void io_closelock(io_lock_s* lock) {
+    delete lock;
+}

@@ -18,7 +18,9 @@ namespace {
 
 std::atomic<bool> s_ipv6{true};
 
-io_tcpip_ctx_s* Ctx(void* context) { return static_cast<io_tcpip_ctx_s*>(context); }
+io_tcpip_ctx_s* Ctx(void* context) {
+    return static_cast<io_tcpip_ctx_s*>(context);
+}
 
 // Non-zero code for an open that failed: the mapped error, never 0.
 int OpenFailure(int error) {
@@ -70,7 +72,8 @@ int OpenListening(const io_tcpip_addr_s* addr, int* out_fd) {
             if (family == AF_INET6) {
                 bool v6only = true;
                 if (!port::SetV6Only(s, false)) io_log("io_tcpip_opensocket: v6only set failed\n");
-                if (!port::GetV6Only(s, &v6only)) io_log("io_tcpip_opensocket: v6only get failed\n");
+                if (!port::GetV6Only(s, &v6only))
+                    io_log("io_tcpip_opensocket: v6only get failed\n");
             }
             if (port::SocketBind(s, a)) {
                 fd = s;
@@ -213,8 +216,8 @@ bool TransferAtOnce(io_tcpip_sock_s* sock, io_request_s* req) {
         char* at = static_cast<char*>(req->buffer) + req->done;
         const uint32_t left = req->length - req->done;
         const bool reading = req->kind == IO_READ;
-        const int64_t n = reading ? port::SocketRecv(sock->fd, at, left)
-                                  : port::SocketSend(sock->fd, at, left);
+        const int64_t n =
+            reading ? port::SocketRecv(sock->fd, at, left) : port::SocketSend(sock->fd, at, left);
         if (n > 0) {
             req->done += static_cast<uint32_t>(n);
             if (reading) sock->drained.store(static_cast<uint64_t>(n) < left);
@@ -260,8 +263,9 @@ int io_tcpip_queue(void* context, io_conn_s* conn, io_request_s* req) {
             req->iface_bits |= IO_TCPIP_NOT_READY;
         }
     }
-    const uint32_t need =
-        !transfer ? 0 : writing ? uint32_t{port::kPollWritable} : uint32_t{port::kPollReadable};
+    const uint32_t need = !transfer ? 0
+                          : writing ? uint32_t{port::kPollWritable}
+                                    : uint32_t{port::kPollReadable};
     held.fetch_add(1);
     rc = io_tcpip_sendcmd(ctx, IO_TCPIP_QUEUEREQUEST, req, sock, need);
     if (rc != IO_OK) {
@@ -286,7 +290,8 @@ int io_tcpip_remove(void* context, io_request_s* req) {
 // Synchronous, so that the request cannot be collected and freed while the command that
 // names it is still on its way.
 void io_tcpip_reselect(void* context, io_request_s* req) {
-    SendSync(Ctx(context), IO_TCPIP_RESELECT, req, "io_tcpip_reselect: io_waitsemaphore returned %d!\n");
+    SendSync(Ctx(context), IO_TCPIP_RESELECT, req,
+             "io_tcpip_reselect: io_waitsemaphore returned %d!\n");
 }
 
 int64_t io_tcpip_recv(void*, io_conn_s* conn, void* buffer, uint32_t length) {
@@ -320,8 +325,7 @@ int io_tcpip_sendcmd(io_tcpip_ctx_s* ctx, char command, void* what, const io_tcp
         ctx->cmds.push_back(io_tcpip_cmd_s{command, what});
         // The thread stores its selection before it looks at the commands and sleeps (both
         // under this mutex), so a selection read here is the one it sleeps with.
-        const bool awaited =
-            sock != nullptr && need != 0 && (sock->applied.load() & need) == need;
+        const bool awaited = sock != nullptr && need != 0 && (sock->applied.load() & need) == need;
         wake = ctx->sleeping && !awaited;
         if (wake) ctx->sleeping = false;  // one wake-up per sleep is enough
     } catch (const std::bad_alloc&) {
@@ -377,12 +381,12 @@ int io_tcpip_localport(const io_conn_s* conn) {
 }
 
 const io_interface_s io_tcpip_interface = {
-    IO_IF_TCPIP,      0,
-    nullptr,          io_tcpip_init,
-    io_tcpip_term,    io_tcpip_open,
-    io_tcpip_accept,  io_tcpip_close,
-    io_tcpip_queue,   io_tcpip_remove,
-    io_tcpip_recv,    io_tcpip_send,
+    IO_IF_TCPIP,       0,
+    nullptr,           io_tcpip_init,
+    io_tcpip_term,     io_tcpip_open,
+    io_tcpip_accept,   io_tcpip_close,
+    io_tcpip_queue,    io_tcpip_remove,
+    io_tcpip_recv,     io_tcpip_send,
     io_tcpip_reselect, io_tcpip_poll,
     io_tcpip_wake,
 };

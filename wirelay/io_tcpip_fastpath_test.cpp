@@ -40,7 +40,7 @@ bool WaitReadable(int fd, int bytes) {
 }
 
 class FastPathTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(io_init(&server_), IO_OK);
         ASSERT_EQ(io_init(&client_), IO_OK);
@@ -223,8 +223,10 @@ TEST_F(FastPathTest, ManyRoundsOfUnevenTimingLoseNoWakeUp) {
                 writer_ok = false;
             }
             const unsigned pause = rng() % 8;
-            if (pause == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
-            else if (pause == 1) std::this_thread::yield();
+            if (pause == 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            else if (pause == 1)
+                std::this_thread::yield();
         }
         io_freerequest(w);
     });

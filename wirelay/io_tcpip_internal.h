@@ -17,7 +17,7 @@
 // Command characters posted to the socket thread.
 enum : char {
     IO_TCPIP_QUIT = 'q',
-    IO_TCPIP_CLOSE = 'C',          // synchronous
+    IO_TCPIP_CLOSE = 'C',  // synchronous
     IO_TCPIP_QUEUEREQUEST = 'r',
     IO_TCPIP_REMOVEREQUEST = 'R',  // synchronous
     IO_TCPIP_RESELECT = 's',       // a queued request was suspended or resumed
@@ -62,13 +62,13 @@ struct io_tcpip_sock_s {
     // Readable was reported while no read was held: the kept read interest is dropped
     // (level triggering would report it again and again) unless a read takes it.
     bool unserved_read = false;
-    bool registered = false;       // known to the poller
-    bool dirty = false;            // selection must be recomputed before the next sleep
-    bool peer_closed = false;      // the peer's end of stream was reported once
-    bool hung_up = false;          // hangup or error reported: only requests may wake it
-    bool closed = false;           // 'C' done; freed at the end of the current round
-    bool paused = false;           // listening socket resting after resource exhaustion
-    int64_t resume_at_ms = 0;      // steady clock, when paused
+    bool registered = false;   // known to the poller
+    bool dirty = false;        // selection must be recomputed before the next sleep
+    bool peer_closed = false;  // the peer's end of stream was reported once
+    bool hung_up = false;      // hangup or error reported: only requests may wake it
+    bool closed = false;       // 'C' done; freed at the end of the current round
+    bool paused = false;       // listening socket resting after resource exhaustion
+    int64_t resume_at_ms = 0;  // steady clock, when paused
     io_tcpip_sock_s* dirty_next = nullptr;
 };
 
@@ -77,17 +77,17 @@ struct io_tcpip_sock_s {
 enum class io_tcpip_owner { kNone, kSocketThread, kWaiter };
 
 struct io_tcpip_ctx_s {
-    io_semaphore_s* ack = nullptr;    // once when the thread is ready, once per sync command
-    io_lock_s* lock = nullptr;        // one synchronous command in flight at a time
+    io_semaphore_s* ack = nullptr;  // once when the thread is ready, once per sync command
+    io_lock_s* lock = nullptr;      // one synchronous command in flight at a time
     io_core_s* core = nullptr;
     std::thread thread;
-    std::atomic<bool> died{false};    // the thread ended before it was ready
+    std::atomic<bool> died{false};  // the thread ended before it was ready
     port::WakeupFd wakeup;
     port::SocketPoller poller;
 
-    std::mutex cmd_mutex;             // guards cmds and sleeping
+    std::mutex cmd_mutex;  // guards cmds and sleeping
     std::vector<io_tcpip_cmd_s> cmds;
-    bool sleeping = false;            // the loop's runner is (about to be) asleep in the poller
+    bool sleeping = false;  // the loop's runner is (about to be) asleep in the poller
 
     // Ownership of the loop (io_tcpip_loop.cpp); guarded by loop_mutex, which may be held
     // while cmd_mutex is taken, never the other way round.
@@ -101,14 +101,14 @@ struct io_tcpip_ctx_s {
     bool standby_untimed = false;  // the socket thread waits for a notification only
     bool kicked = false;           // commands wait that nobody may run soon: take over now
     std::chrono::steady_clock::time_point waiter_left{};  // when a waiter last let go
-    std::atomic<bool> quit{false};  // 'q' has been run
+    std::atomic<bool> quit{false};                        // 'q' has been run
 
     // Whoever runs the loop (the owner) only.
     std::vector<io_tcpip_cmd_s> batch;
     io_tcpip_sock_s* dirty = nullptr;
     std::vector<io_tcpip_sock_s*> paused;
     std::vector<io_tcpip_sock_s*> graveyard;
-    int accept_error = 0;             // errno of the last failed accept
+    int accept_error = 0;  // errno of the last failed accept
 };
 
 // Socket thread body.

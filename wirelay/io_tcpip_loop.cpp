@@ -22,7 +22,9 @@ constexpr auto kStandby = std::chrono::milliseconds(2);
 // The loop this thread is running rounds of, if any: its own completions need no wake-up.
 thread_local const io_tcpip_ctx_s* t_running = nullptr;
 
-io_tcpip_ctx_s* Ctx(void* context) { return static_cast<io_tcpip_ctx_s*>(context); }
+io_tcpip_ctx_s* Ctx(void* context) {
+    return static_cast<io_tcpip_ctx_s*>(context);
+}
 
 // Wakes the loop's runner when it sleeps in the poller. REQUIRES cmd_mutex not held.
 void WakeSleeper(io_tcpip_ctx_s* ctx) {

@@ -69,7 +69,7 @@ void MustReturn(std::future<T>& f, const char* what) {
 }
 
 class LoopTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(io_init(&core_), IO_OK);
         io_tcpip_addr_s any{};
@@ -83,8 +83,7 @@ protected:
         for (int fd : peers_) ::close(fd);
     }
 
-    io_request_s* NewRequest(uint32_t kind = IO_READ, void* buffer = nullptr,
-                             uint32_t length = 0) {
+    io_request_s* NewRequest(uint32_t kind = IO_READ, void* buffer = nullptr, uint32_t length = 0) {
         io_request_s* r = nullptr;
         if (io_createrequest(&r) != IO_OK) return nullptr;
         requests_.push_back(r);
@@ -360,8 +359,10 @@ TEST_F(LoopTest, ManyRoundTripsThroughTheWaiterKeepEveryByteInOrder) {
                 return i;
             }
             const unsigned pause = rng() % 16;
-            if (pause == 0) std::this_thread::sleep_for(std::chrono::milliseconds(3));
-            else if (pause < 3) std::this_thread::sleep_for(std::chrono::microseconds(300));
+            if (pause == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            else if (pause < 3)
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
         return kRounds;
     });

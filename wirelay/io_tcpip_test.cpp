@@ -41,7 +41,7 @@ io_request_s* Collect(io_core_s* core, int64_t timeout_us = kLimitUs) {
 
 // Debug sink redirected to a temporary file for the life of the object.
 class LogCapture {
-public:
+  public:
     LogCapture() {
         char path[] = "/tmp/io_tcpip_test_log_XXXXXX";
         int fd = mkstemp(path);
@@ -74,12 +74,12 @@ public:
         return false;
     }
 
-private:
+  private:
     std::string path_;
 };
 
 class TcpTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(io_init(&server_), IO_OK);
         ASSERT_EQ(io_init(&client_), IO_OK);

@@ -170,8 +170,8 @@ void DoIo(io_tcpip_ctx_s* ctx, io_tcpip_sock_s* sock, io_request_s* req) {
         const uint32_t left = req->length - req->done;
         const bool reading = req->kind == IO_READ;
         if (reading) sock->unserved_read = false;
-        const int64_t n = reading ? port::SocketRecv(sock->fd, at, left)
-                                  : port::SocketSend(sock->fd, at, left);
+        const int64_t n =
+            reading ? port::SocketRecv(sock->fd, at, left) : port::SocketSend(sock->fd, at, left);
         if (n > 0) {
             req->done += static_cast<uint32_t>(n);
             if (reading) sock->drained.store(static_cast<uint64_t>(n) < left);
@@ -298,8 +298,8 @@ void OnRemoveRequest(io_tcpip_ctx_s* ctx, io_request_s* req) {
         int rc = io_unlock(req->lock);
         if (rc != IO_OK) {
             io_log("io_tcpip_thread: REMOVEREQUEST: io_unlock failed, error = %d!\n", rc);
-            io_log("io_tcpip_thread: 0x%lx cmd %d len %d\n", Addr(req),
-                   static_cast<int>(req->kind), static_cast<int>(req->length));
+            io_log("io_tcpip_thread: 0x%lx cmd %d len %d\n", Addr(req), static_cast<int>(req->kind),
+                   static_cast<int>(req->length));
         }
     }
     io_signalsemaphore(ctx->ack, 1);

@@ -12,8 +12,7 @@ int io_sleep(int32_t ms) {
 
 void io_gettime(int64_t* seconds, int64_t* microseconds) {
     using namespace std::chrono;
-    const int64_t ms =
-        duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    const int64_t ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     *seconds = ms / 1000;
     *microseconds = (ms % 1000) * 1000;
 }

@@ -469,7 +469,8 @@ int wrl_msgsrv_run(wrl_msgsrv* s) {
         rc = wrl::SendPending(s);
         if (rc != WRL_OK) return rc;
 
-        if (s->idle_handler != nullptr && !wrl_net_pending(s->listen)) s->idle_handler(s->idle_user);
+        if (s->idle_handler != nullptr && !wrl_net_pending(s->listen))
+            s->idle_handler(s->idle_user);
         int direction = -1;
         void* user = nullptr;
         rc = wrl_net_wait(s->listen, &direction, &user);

@@ -49,7 +49,7 @@ struct Client {
     // Two halves, each taking what one read brings in (sockets only): the next read fills
     // one while the bytes of the other are fed to the reader.
     uint8_t* rbuf = nullptr;
-    uint32_t rhalf = 0;  // the half the queued read fills
+    uint32_t rhalf = 0;       // the half the queued read fills
     uint8_t* wbuf = nullptr;  // frame being written; kept for the next one when small
     size_t wcap = 0;
     size_t backlog = 0;              // bytes of queued frames waiting for this client

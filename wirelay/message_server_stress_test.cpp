@@ -97,8 +97,7 @@ TEST(MessageServerStressTest, ManyClientsRelayEveryMessageOnceAndInOrder) {
         std::atomic<int> gone{0};
         test::ServerRunner run([&gone](wrl_msgsrv* s) {
             wrl_msgsrv_setdisconnecthandler(
-                s, [](const char*, void* user) { ++*static_cast<std::atomic<int>*>(user); },
-                &gone);
+                s, [](const char*, void* user) { ++*static_cast<std::atomic<int>*>(user); }, &gone);
         });
         ASSERT_TRUE(run.ok());
         std::vector<std::unique_ptr<Peer>> peers;
@@ -156,7 +155,8 @@ TEST(MessageServerStressTest, ManyClientsRelayEveryMessageOnceAndInOrder) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             return gone.load() == kClients;
-        }()) << gone.load() << " of " << kClients << " clients noticed gone";
+        }()) << gone.load()
+             << " of " << kClients << " clients noticed gone";
         wrl_mallocstats_get(&m1, &f1);
         // What stays live is bounded by the server's own caches, not by the traffic.
         EXPECT_LT((m1 - m0) - (f1 - f0), 2000u);

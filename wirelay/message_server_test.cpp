@@ -159,7 +159,8 @@ TEST(MessageServerTest, FramesArrivingTogetherAreAnsweredOneAfterTheOther) {
     // Three frames in one write, the later ones of higher priority: each is answered before
     // the next is processed, so nothing overtakes.
     std::vector<uint8_t> bytes;
-    for (int i = 0; i < 3; ++i) AppendNormal(bytes, "alice", "alice", i * 5, "m" + std::to_string(i));
+    for (int i = 0; i < 3; ++i)
+        AppendNormal(bytes, "alice", "alice", i * 5, "m" + std::to_string(i));
     ASSERT_TRUE(a.SendRaw(bytes.data(), bytes.size()));
     for (int i = 0; i < 3; ++i) {
         Frame f;

@@ -35,7 +35,8 @@ inline void AppendNormal(std::vector<uint8_t>& bytes, const char* to, const char
     const size_t at = bytes.size();
     bytes.resize(at + kHeaderSize + payload.size());
     EncodeHeader(h, bytes.data() + at);
-    if (!payload.empty()) std::memcpy(bytes.data() + at + kHeaderSize, payload.data(), payload.size());
+    if (!payload.empty())
+        std::memcpy(bytes.data() + at + kHeaderSize, payload.data(), payload.size());
 }
 
 struct Frame {
