@@ -18,6 +18,6 @@ qm_add_test(NAME wirelay_io_core_test
 qm_add_test(NAME wirelay_io_tcpip_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_fastpath_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_loop_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_thread_test.cpp
   LIBS wirelay_core
   LABELS threads)

@@ -1,6 +1,6 @@
 // TCP/IP interface, application side: start and stop the socket thread, open listening and
-// connecting sockets, do reads and writes at once on a socket that is ready, and hand the
-// other requests and closes to the socket thread by command.
+// connecting sockets, do reads and writes at once on a socket that is ready, hand the other
+// requests and closes to the socket thread by command, and the interface's descriptor.
 #include "wirelay/io_tcpip.h"
 
 #include <netinet/in.h>
@@ -341,36 +341,6 @@ int io_tcpip_sendcmd(io_tcpip_ctx_s* ctx, char command, void* what, const io_tcp
     return IO_OK;
 }
 
-int io_tcpip_accept(void* context, io_conn_s* listening, io_conn_s* newconn) {
-    io_tcpip_ctx_s* ctx = Ctx(context);
-    int fd = port::SocketAccept(listening->handle);
-    if (fd < 0) {
-        ctx->accept_error = port::LastSocketError();
-        int rc = io_tcpip_error(ctx->accept_error);
-        return rc == IO_OK ? IO_EFAIL : rc;
-    }
-    if (!port::SetTcpNoDelay(fd)) {
-        io_log("io_tcpip_acceptsocket: setting tcp options failed: %s\n",
-               std::strerror(port::LastSocketError()));
-    }
-    io_tcpip_sock_s* sock = new (std::nothrow) io_tcpip_sock_s;
-    if (sock == nullptr) {
-        port::SocketClose(fd);
-        ctx->accept_error = ENOMEM;
-        return IO_ENOMEM;
-    }
-    sock->fd = fd;
-    sock->conn = newconn;
-    newconn->iface = listening->iface;
-    newconn->core = listening->core;
-    newconn->mode = IO_ACTIVE;
-    newconn->handle = fd;
-    newconn->timeout_ms = -1;
-    newconn->iface_data = sock;
-    io_adoptconn(listening->core, newconn);
-    return IO_OK;
-}
-
 int io_tcpip_setipv6(int on) {
     s_ipv6.store(on != 0);
     return 0;
@@ -381,12 +351,19 @@ int io_tcpip_localport(const io_conn_s* conn) {
 }
 
 const io_interface_s io_tcpip_interface = {
-    IO_IF_TCPIP,       0,
-    nullptr,           io_tcpip_init,
-    io_tcpip_term,     io_tcpip_open,
-    io_tcpip_accept,   io_tcpip_close,
-    io_tcpip_queue,    io_tcpip_remove,
-    io_tcpip_recv,     io_tcpip_send,
-    io_tcpip_reselect, io_tcpip_poll,
-    io_tcpip_wake,
+    .type = IO_IF_TCPIP,
+    .initialised = 0,
+    .context = nullptr,
+    .init = io_tcpip_init,
+    .term = io_tcpip_term,
+    .open = io_tcpip_open,
+    .accept = io_tcpip_accept,
+    .close = io_tcpip_close,
+    .queue = io_tcpip_queue,
+    .remove = io_tcpip_remove,
+    .recv = io_tcpip_recv,
+    .send = io_tcpip_send,
+    .reselect = io_tcpip_reselect,
+    .poll = io_tcpip_poll,
+    .wake = io_tcpip_wake,
 };

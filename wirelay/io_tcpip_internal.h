@@ -89,7 +89,7 @@ struct io_tcpip_ctx_s {
     std::vector<io_tcpip_cmd_s> cmds;
     bool sleeping = false;  // the loop's runner is (about to be) asleep in the poller
 
-    // Ownership of the loop (io_tcpip_loop.cpp); guarded by loop_mutex, which may be held
+    // Ownership of the loop (io_tcpip_thread.cpp); guarded by loop_mutex, which may be held
     // while cmd_mutex is taken, never the other way round.
     std::mutex loop_mutex;
     io_tcpip_owner owner = io_tcpip_owner::kNone;
