@@ -1,5 +1,5 @@
 // Processing of received messages (requests and identifies), the message functions the
-// handlers use, the priority queue and the registry look-ups.
+// handlers use, renaming clients and the registry look-ups.
 #include <climits>
 #include <cstring>
 
@@ -45,80 +45,6 @@ bool AnyRegisteredRecipient(wrl_msgsrv* s, const wrl_msg* m) {
         if (FindRecipient(s, r) != nullptr) return true;
     }
     return false;
-}
-
-namespace {
-
-// Charges the message's frame to the backlog of every registered client it waits for.
-void ChargeBacklog(wrl_msgsrv* s, wrl_msg* m) {
-    const size_t size = FrameSize(m->status, m->length);
-    for (wrl_recipient* r = m->recipients; r != nullptr; r = r->next) {
-        Client* c = FindRecipient(s, r);
-        if (c == nullptr) continue;
-        bool seen = false;  // a client addressed twice (by id and by name) is charged once
-        for (wrl_recipient* e = m->recipients; e != r && !seen; e = e->next) {
-            seen = FindRecipient(s, e) == c;
-        }
-        if (seen) continue;
-        c->backlog += size;
-        if (c->backlog > WRL_MAX_BACKLOG && !c->overflow) {
-            c->overflow = true;
-            try {
-                s->overflowed.push_back(c->id);
-            } catch (const std::bad_alloc&) {
-                c->overflow = false;  // tried again with the next message
-            }
-        }
-    }
-}
-
-}  // namespace
-
-void Enqueue(wrl_msgsrv* s, wrl_msg* m) {
-    ChargeBacklog(s, m);
-    ++s->queued;
-    s->send_pending = true;
-    if (s->queue == nullptr) {
-        m->next = nullptr;
-        s->queue = s->queue_tail = m;
-        return;
-    }
-    // Replies of equal priority arrive in bursts at the tail; skip the walk for them.
-    if (s->queue_tail->priority >= m->priority) {
-        m->next = nullptr;
-        s->queue_tail->next = m;
-        s->queue_tail = m;
-        return;
-    }
-    wrl_msg* prev = nullptr;
-    wrl_msg* cur = s->queue;
-    while (cur != nullptr && cur->priority >= m->priority) {
-        prev = cur;
-        cur = cur->next;
-    }
-    m->next = cur;
-    if (prev == nullptr) {
-        s->queue = m;
-    } else {
-        prev->next = m;
-    }
-}
-
-void Unlink(wrl_msgsrv* s, wrl_msg* prev, wrl_msg* m) {
-    --s->queued;
-    if (prev == nullptr) {
-        s->queue = m->next;
-    } else {
-        prev->next = m->next;
-    }
-    if (s->queue_tail == m) s->queue_tail = prev;
-    m->next = nullptr;
-}
-
-int32_t HeadPriority(const wrl_msgsrv* s) {
-    if (s->queue == nullptr) return 0;
-    const int32_t head = s->queue->priority;
-    return head == INT32_MAX ? head : head + 1;
 }
 
 int RenameClient(wrl_msgsrv* s, Client* c, const char* name) {

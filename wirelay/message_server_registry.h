@@ -1,6 +1,6 @@
 // The message server's state: its client records, the registry that finds them by id and
-// by name, and the priority queue of messages waiting to be written. Shared by the loop
-// (message_server.cpp) and the processing of messages (message_server_process.cpp).
+// by name, and the priority queue of messages waiting to be written. Shared by every file
+// of the message server (message_server*.cpp).
 #pragma once
 
 #include <atomic>

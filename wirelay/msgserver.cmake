@@ -9,6 +9,11 @@ add_library(wirelay STATIC
   ${CMAKE_CURRENT_LIST_DIR}/message_server_records.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server_process.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_server_queue.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_server_clients.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_server_read.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_server_write.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_server_detached.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server.cpp)
 target_include_directories(wirelay PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(wirelay PUBLIC wirelay_core)
