@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "server/cdb_request.h"
+#include "protocol/cdb_request.h"
 #include "wirelay/frame.h"
 
 namespace qm {

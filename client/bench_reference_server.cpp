@@ -17,7 +17,7 @@
 #include <map>
 #include <vector>
 
-#include "server/cdb_request.h"
+#include "protocol/cdb_request.h"
 #include "wirelay/frame.h"
 
 namespace qm {

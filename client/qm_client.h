@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "server/cdb_request.h"
+#include "protocol/cdb_request.h"
 
 struct wrl_net;
 

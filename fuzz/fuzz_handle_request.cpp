@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/frame_collector.h"
-#include "server/cdb_request.h"
+#include "protocol/cdb_request.h"
 #include "server/request_callback.h"
 #include "server/request_handler.h"
 #include "server/server_state.h"

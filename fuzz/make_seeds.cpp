@@ -12,7 +12,7 @@
 
 #include "fuzz/frame_collector.h"
 #include "fuzz/fuzz_support.h"
-#include "server/cdb_request.h"
+#include "protocol/cdb_request.h"
 #include "server/request_handler.h"
 #include "server/server_database.h"
 #include "server/server_state.h"

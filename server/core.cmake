@@ -11,7 +11,7 @@ add_library(server_core STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/id_allocation.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/client_bookkeeping.cpp)
 target_include_directories(server_core PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(server_core PUBLIC outside_store outside_basekit port_files tools_strings)
+target_link_libraries(server_core PUBLIC qm_protocol outside_store outside_basekit port_files tools_strings)
 
 qm_add_test(NAME server_core_test
   SOURCES

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "server/cdb_request.h"
+#include "protocol/cdb_request.h"
 #include "server/server_state.h"
 #include "wirelay/frame.h"
 #include "wirelay/message_server_detached.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "server/cdb_request.h"
+#include "protocol/cdb_request.h"
 
 // Performs `request` for the client `sender` (the name it identified under; may be empty)
 // and writes the outcome into `request`. Prints the "Message ..." line, the lines of the
