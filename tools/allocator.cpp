@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "tools/tool_alloc.h"
+#include "tools/tool_report.h"
 
 struct tool_allocator_block_s {
     uint32_t in_use;  // kept only when the allocator releases empty blocks
@@ -38,7 +39,7 @@ std::mutex s_registry_lock;
 tool_allocator_s* s_registry = nullptr;
 
 void s_report(const char* text, int line) {
-    std::fprintf(stderr, "Error: %s (FILE '%s', LINE %d)\n", text, "allocator", line);
+    tool_report_error(text, "allocator", line);
 }
 
 unsigned char* s_element(const tool_allocator_block_s* block, uint32_t slot, uint32_t slot_size) {

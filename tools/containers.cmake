@@ -5,7 +5,7 @@ add_library(tools_containers STATIC
   ${CMAKE_CURRENT_LIST_DIR}/tool_ptrlist.cpp
   ${CMAKE_CURRENT_LIST_DIR}/allocator.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tool_hash.cpp
-)
+  ${CMAKE_CURRENT_LIST_DIR}/tool_report.cpp)
 target_include_directories(tools_containers PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tools_containers PUBLIC tools_strings)
 

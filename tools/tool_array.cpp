@@ -6,19 +6,19 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 
 #include "tools/tool_alloc.h"
 #include "tools/tool_dstring.h"
+#include "tools/tool_report.h"
 
 namespace {
 
 constexpr int s_step = 1000;
 
 void s_report(const char* text, int line) {
-    std::fprintf(stderr, "Error: %s (FILE '%s', LINE %d)\n", text, "tool_array", line);
+    tool_report_error(text, "tool_array", line);
 }
 
 // The number of elements in use, or -1 when the pair cannot be an array of ours.

@@ -10,6 +10,7 @@
 
 #include "tools/tool_alloc.h"
 #include "tools/tool_dstring.h"
+#include "tools/tool_report.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ constexpr uint64_t s_default_buckets = 10000;
 constexpr uint32_t s_multiplier = 69069;
 
 void s_report(const char* text, int line) {
-    std::fprintf(stderr, "Error: %s (FILE '%s', LINE %d)\n", text, "tool_hash", line);
+    tool_report_error(text, "tool_hash", line);
 }
 
 // Sign-extends the 32-bit hash and reduces it as an unsigned 64-bit number.

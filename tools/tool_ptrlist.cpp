@@ -4,14 +4,14 @@
 #include "tools/tool_ptrlist.h"
 
 #include <cstddef>
-#include <cstdio>
 
 #include "tools/tool_alloc.h"
+#include "tools/tool_report.h"
 
 namespace {
 
 void s_report(const char* text, int line) {
-    std::fprintf(stderr, "Error: %s (FILE '%s', LINE %d)\n", text, "tool_ptrlist", line);
+    tool_report_error(text, "tool_ptrlist", line);
 }
 
 tool_ptrlist_node_s* s_merge_sort(tool_ptrlist_node_s* list, tool_ptrlist_compare_f compare,

@@ -11,8 +11,6 @@
 
 namespace {
 constexpr int kMaxInterfaces = 8;
-// Starts at -1 so that the first io_init of the process sees 0.
-std::atomic<int> s_livecores{-1};
 }  // namespace
 
 struct io_core_s {
@@ -115,10 +113,8 @@ void TakeAndDropLock(io_lock_s* lock, const char* failure_format) {
 
 int io_init_with(io_core_s** core, const io_interface_s* table) {
     *core = nullptr;
-    s_livecores.fetch_add(1);  // the log lock is a function-local static: nothing to create
     io_core_s* c = new (std::nothrow) io_core_s;
     if (c == nullptr) {
-        s_livecores.fetch_sub(1);
         return IO_ENOMEM;
     }
     if (io_createsemaphore(&c->completion, 0, 0x7fffffff) != IO_OK ||
@@ -126,7 +122,6 @@ int io_init_with(io_core_s** core, const io_interface_s* table) {
         io_closesemaphore(c->completion);
         io_closelock(c->lock);
         delete c;
-        s_livecores.fetch_sub(1);
         return IO_EFAIL;
     }
     for (int i = 0; i < kMaxInterfaces && table[i].type != IO_IF_END; ++i) {
@@ -165,7 +160,6 @@ void io_term(io_core_s* core) {
     io_closelock(core->lock);
     io_closesemaphore(core->completion);
     delete core;
-    s_livecores.fetch_sub(1);
 }
 
 io_conn_s* io_newconn() {
