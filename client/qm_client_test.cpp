@@ -17,6 +17,7 @@
 
 #include "wirelay/address.h"
 #include "wirelay/message_server.h"
+#include "wirelay/wrl_errors.h"
 
 namespace {
 
@@ -48,9 +49,9 @@ class InProcessServer : public ::testing::Test {
   protected:
     void SetUp() override {
         wrl_address address{};
-        ASSERT_EQ(wrl_net_parseaddress("tcpip:127.0.0.1,1", &address), 0);
+        ASSERT_EQ(wrl_net_parseaddress("tcpip:127.0.0.1,1", &address), WRL_OK);
         address.port = 0;
-        ASSERT_EQ(wrl_msgsrv_createat(&address, &server_), 0);
+        ASSERT_EQ(wrl_msgsrv_createat(&address, &server_), WRL_OK);
         wrl_msgsrv_setmsghandler(server_, test_handler, nullptr);
         address_ = "tcpip:127.0.0.1," + std::to_string(wrl_msgsrv_port(server_));
         thread_ = std::thread([this] { wrl_msgsrv_run(server_); });

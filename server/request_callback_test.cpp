@@ -14,6 +14,7 @@
 #include "server/server_state.h"
 #include "wirelay/frame.h"
 #include "wirelay/message_server_detached.h"
+#include "wirelay/wrl_errors.h"
 
 namespace {
 
@@ -56,13 +57,13 @@ std::vector<uint8_t> frame(uint32_t kind, const char* to, const char* from, cons
 class RequestCallback : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(wrl::CreateDetachedServer(collect, &frames_, &server_), 0);
+        ASSERT_EQ(wrl::CreateDetachedServer(collect, &frames_, &server_), WRL_OK);
         register_server_handlers(server_);
-        ASSERT_EQ(wrl::AttachClient(server_, &client_), 0);
+        ASSERT_EQ(wrl::AttachClient(server_, &client_), WRL_OK);
         server_state().connected_clients = 0;
         feed(frame(wrl::kKindIdentify, "", "cb-alice", nullptr, 0));
         ASSERT_EQ(frames_.size(), 1u);
-        EXPECT_EQ(frames_[0].header.status, 0u);  // identified
+        EXPECT_EQ(frames_[0].header.status, WRL_OK);  // identified
         frames_.clear();
     }
     void TearDown() override {
@@ -74,7 +75,7 @@ class RequestCallback : public ::testing::Test {
         ::testing::internal::CaptureStdout();
         const int rc = wrl::FeedClient(server_, client_, bytes.data(), bytes.size());
         log_ += ::testing::internal::GetCapturedStdout();
-        ASSERT_EQ(rc, 0);
+        ASSERT_EQ(rc, WRL_OK);
     }
     void detach() {
         ::testing::internal::CaptureStdout();

@@ -1,7 +1,8 @@
 // I/O core of the message transport: asynchronous read, write and accept requests over
 // pluggable interfaces (TCP/IP first, then serial), completion counting, and the semaphores,
 // locks, time-outs, debug log and error texts that every layer of the transport uses.
-// Codes: 0 success, small positive numbers on failure (io_strerror gives the text).
+// Codes: IO_OK on success, the other IO_* codes (small positive numbers) on failure
+// (io_strerror gives the text).
 // Threads: application threads call everything below except io_complete and io_adoptconn,
 // which belong to the interfaces' own threads; no core function makes an interface thread
 // wait for the core lock.
@@ -31,7 +32,7 @@ enum : uint32_t { IO_READ = 0, IO_WRITE = 1, IO_ACCEPT = 2 };
 // Connection modes for io_open.
 enum : uint32_t { IO_PASSIVE = 0, IO_ACTIVE = 1 };
 
-// Interface types; the descriptor table lists TCP/IP first, then serial (type 0 ends it).
+// Interface types; the descriptor table lists TCP/IP first, then serial (IO_IF_END ends it).
 enum : uint32_t { IO_IF_END = 0, IO_IF_TCPIP = 1, IO_IF_SERIAL = 2 };
 
 // Request flags (io_request_s::flags).
@@ -129,12 +130,12 @@ struct io_request_s {
 };
 
 // ---- core ----------------------------------------------------------------------------------
-// Creates a core with its own copy of the built-in descriptor table. 0, or 2 (no memory) /
-// 1 (semaphore or lock could not be made). The first io_init of the process creates the
-// log lock.
+// Creates a core with its own copy of the built-in descriptor table. IO_OK, or IO_ENOMEM (no
+// memory) / IO_EFAIL (semaphore or lock could not be made). The first io_init of the process
+// creates the log lock.
 int io_init(io_core_s** core);
 
-// Test seam: as io_init, but the core copies `table` (ended by a type 0 entry) instead of
+// Test seam: as io_init, but the core copies `table` (ended by an IO_IF_END entry) instead of
 // the built-in table. REQUIRES table to hold at most 8 descriptors.
 int io_init_with(io_core_s** core, const io_interface_s* table);
 
@@ -145,25 +146,27 @@ void io_term(io_core_s* core);
 
 // Opens a connection on the interface `type` (initialising that interface on first use in
 // this core) with the interface's address record (TCP/IP: io_tcpip_addr_s). mode:
-// IO_PASSIVE listens, IO_ACTIVE connects. 0; 3 no such interface; 2 memory; or the
-// interface's init/open code (TCP/IP: 10 when the port is already in use).
+// IO_PASSIVE listens, IO_ACTIVE connects. IO_OK; IO_ENOIF for no such interface; IO_ENOMEM for
+// memory; or the interface's init/open code (TCP/IP: IO_EADDRINUSE when the port is already in
+// use).
 int io_open(uint32_t mode, io_core_s* core, uint32_t type, const void* address, io_conn_s** conn);
 
 // Closes the connection and frees it. Completed requests still listed on it are no longer
 // collectable: the core's completion count drops by one per such request. Every request
 // still listed is left idle (unlisted, no connection), so it may be freed or queued on
-// another connection. Returns 0.
+// another connection. Returns IO_OK.
 int io_close(io_conn_s* conn);
 
-// A zero-filled request with its lock and semaphore. 0; 2 memory; 1 lock/semaphore.
+// A zero-filled request with its lock and semaphore. IO_OK; IO_ENOMEM for memory; IO_EFAIL for
+// the lock/semaphore.
 int io_createrequest(io_request_s** req);
 // Frees the request; one still queued is aborted first.
 void io_freerequest(io_request_s* req);
 
-// Queues a request (kind, buffer, length, user set by the caller). 0; 1 unknown kind, or
-// the request is still queued (logged; the request is left untouched); 6 null connection
-// or request, or no buffer for a read/write of length > 0; 7 accept on an active
-// connection; or the interface's queue code.
+// Queues a request (kind, buffer, length, user set by the caller). IO_OK; IO_EFAIL for an
+// unknown kind, or the request is still queued (logged; the request is left untouched);
+// IO_EINVAL for a null connection or request, or no buffer for a read/write of length > 0;
+// IO_EINVOP for an accept on an active connection; or the interface's queue code.
 // REQUIRES the buffer stays valid until the request is collected or aborted.
 // An interface may complete the request before io_queue returns (TCP/IP does when the
 // socket takes or gives all of it at once); it is then collected like any other.
@@ -172,7 +175,7 @@ int io_queue(io_conn_s* conn, io_request_s* req);
 // Waits until some request of the core has completed and consumes one count of the
 // completion semaphore; follow it with io_getrequest. A time-out from 0 up to 9999 us is
 // raised to 10000 us (10 ms); a negative time-out waits without limit.
-// 0 a completion is pending; 9 time-out; 1 failure.
+// IO_OK: a completion is pending; IO_ETIMEOUT for a time-out; IO_EFAIL for a failure.
 // While it waits, the calling thread may run the interface's event loop itself (see
 // io_interface_s::poll); requests then complete on this thread.
 int io_wait(io_core_s* core, int64_t timeout_us);
@@ -186,20 +189,20 @@ void io_wake(io_core_s* core);
 // buffer are final. Connections are searched in list order but taken in turn (the search
 // starts after the connection collected from last, so no busy client starves the others);
 // within a connection requests come in queue order.
-// 0; 5 nothing completed; or the remove/semaphore code.
+// IO_OK; IO_ENOREQ when nothing completed; or the remove/semaphore code.
 // REQUIRES a count consumed by io_wait beforehand.
 int io_getrequest(io_core_s* core, io_request_s** req);
 
 // Waits for this request, using its connection's time-out (io_settimeout), and collects
 // it. It takes one of the core's completion counts too, so a core whose completions are
 // collected with io_wait/io_getrequest on one thread must not be waited on with
-// io_waitrequest on another: either could take the count meant for the other. 0 (then see
-// req->result); 9 time-out (the request stays queued: io_abort it before reusing it); or another
-// code.
+// io_waitrequest on another: either could take the count meant for the other. IO_OK (then
+// see req->result); IO_ETIMEOUT for a time-out (the request stays queued: io_abort it before
+// reusing it); or another code.
 int io_waitrequest(io_request_s* req);
 
-// Takes a queued request back (completed or not). 0; 1 when it is not queued (nothing
-// changes); or the remove code.
+// Takes a queued request back (completed or not). IO_OK; IO_EFAIL when it is not queued
+// (nothing changes); or the remove code.
 int io_abort(io_request_s* req);
 
 // io_waitrequest's limit for this connection in milliseconds; -1 = none.
@@ -210,14 +213,14 @@ void io_suspend(io_request_s* req);
 void io_resume(io_request_s* req);
 
 // ---- for interfaces only -------------------------------------------------------------------
-// Stores the result, sets completed (and failed when result != 0), clears active, releases
+// Stores the result, sets completed (and failed when result != IO_OK), clears active, releases
 // the core's completion semaphore and the request's semaphore by one each.
 void io_complete(io_request_s* req, uint32_t result);
-// Appends the request to its connection's list under the core lock. 0, or 1 when it is
-// already listed (logged).
+// Appends the request to its connection's list under the core lock. IO_OK, or IO_EFAIL when
+// it is already listed (logged).
 int io_default_queue(void* context, io_conn_s* conn, io_request_s* req);
 // Unlinks the request under the core lock and clears its active and queued flags.
-// 0, or 1 when it is not listed.
+// IO_OK, or IO_EFAIL when it is not listed.
 int io_default_remove(void* context, io_request_s* req);
 // Allocates a zero-filled connection record (lock included) for an interface's accept;
 // null on failure. io_close frees it.
@@ -233,7 +236,7 @@ void io_adoptconn(io_core_s* core, io_conn_s* conn);
 // "(iolib) ..." text of a code; "(iolib) unknown error" for any code not in the table.
 const char* io_strerror(int code);
 
-// Sleeps the given milliseconds. 0.
+// Sleeps the given milliseconds. IO_OK.
 int io_sleep(int32_t ms);
 // Wall clock in seconds and microseconds (millisecond resolution).
 void io_gettime(int64_t* seconds, int64_t* microseconds);
@@ -254,11 +257,12 @@ int64_t io_wait_timeout_us(int64_t timeout_us);
 void io_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- semaphores and locks ------------------------------------------------------------------
-// Counting semaphore. 0, or 1.
+// Counting semaphore. IO_OK, or IO_EFAIL.
 int io_createsemaphore(io_semaphore_s** sem, int32_t initial, int32_t maximum);
-// Waits for a count: see io_semaphore_wait_ms for the time-out. 0; 9 time-out; 1 failure.
+// Waits for a count: see io_semaphore_wait_ms for the time-out. IO_OK; IO_ETIMEOUT for a
+// time-out; IO_EFAIL for a failure.
 int io_waitsemaphore(io_semaphore_s* sem, int64_t timeout_us);
-// Adds `count`. 0, or 1 when the count would exceed the maximum (nothing added).
+// Adds `count`. IO_OK, or IO_EFAIL when the count would exceed the maximum (nothing added).
 int io_signalsemaphore(io_semaphore_s* sem, int32_t count);
 // Current count (diagnostics and tests).
 int32_t io_semaphorecount(io_semaphore_s* sem);
@@ -266,8 +270,8 @@ void io_closesemaphore(io_semaphore_s* sem);
 
 // Lock, not tied to a thread: a request's lock is taken by whichever thread runs the
 // interface's loop when the request is handed over and let go by whichever runs it when the
-// request completes. Not recursive. io_lock waits without limit. Each returns 0, or 1
-// (logged; io_unlock of a lock that is not taken is refused).
+// request completes. Not recursive. io_lock waits without limit. Each returns IO_OK,
+// or IO_EFAIL (logged; io_unlock of a lock that is not taken is refused).
 int io_createlock(io_lock_s** lock);
 int io_lock(io_lock_s* lock);
 int io_unlock(io_lock_s* lock);

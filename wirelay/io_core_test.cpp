@@ -92,13 +92,13 @@ class CoreTest : public ::testing::Test {
 };
 
 TEST(IoStrerror, KnownAndUnknownCodes) {
-    EXPECT_STREQ(io_strerror(0), "(iolib) ok");
-    EXPECT_STREQ(io_strerror(1), "(iolib) fail");
-    EXPECT_STREQ(io_strerror(4), "(iolib) connection broken");
-    EXPECT_STREQ(io_strerror(5), "(iolib) no requests");
-    EXPECT_STREQ(io_strerror(8), "(iolib) operation would block");
-    EXPECT_STREQ(io_strerror(9), "(iolib) timeout");
-    EXPECT_STREQ(io_strerror(10), "(iolib) address already in use");
+    EXPECT_STREQ(io_strerror(IO_OK), "(iolib) ok");
+    EXPECT_STREQ(io_strerror(IO_EFAIL), "(iolib) fail");
+    EXPECT_STREQ(io_strerror(IO_EBROKEN), "(iolib) connection broken");
+    EXPECT_STREQ(io_strerror(IO_ENOREQ), "(iolib) no requests");
+    EXPECT_STREQ(io_strerror(IO_EWOULDBLOCK), "(iolib) operation would block");
+    EXPECT_STREQ(io_strerror(IO_ETIMEOUT), "(iolib) timeout");
+    EXPECT_STREQ(io_strerror(IO_EADDRINUSE), "(iolib) address already in use");
     EXPECT_STREQ(io_strerror(11), "(iolib) unknown error");
     EXPECT_STREQ(io_strerror(12), "(iolib) unknown error");
     EXPECT_STREQ(io_strerror(-1), "(iolib) unknown error");

@@ -1,4 +1,4 @@
-// TCP/IP interface of the I/O core (interface type 1): listening and connecting sockets
+// TCP/IP interface of the I/O core (interface type IO_IF_TCPIP): listening and connecting sockets
 // (IPv6 and IPv4) and one socket thread per core that performs the accepts, recvs and sends
 // of queued requests from a level-triggered epoll loop fed by a command queue. A read or
 // write queued on a socket that is ready already is done by the queueing thread at once
@@ -21,7 +21,7 @@ struct io_tcpip_addr_s {
 extern const io_interface_s io_tcpip_interface;
 
 // Process-wide IPv6 switch, initially on. On: listening tries IPv6 first (the socket also
-// takes IPv4 clients) and connecting may use IPv6 addresses. Off: IPv4 only. Returns 0.
+// takes IPv4 clients) and connecting may use IPv6 addresses. Off: IPv4 only. Returns IO_OK.
 int io_tcpip_setipv6(int on);
 
 // The local port a TCP/IP connection is bound to (e.g. after listening on port 0);

@@ -131,7 +131,7 @@ void io_tcpip_wake(void* context);
 // nobody runs the loop, the socket thread takes it over at once instead of standing by.
 void io_tcpip_kick(io_tcpip_ctx_s* ctx);
 
-// Posts a command; wakes the thread only when it sleeps. 0, or 1 (logged).
+// Posts a command; wakes the thread only when it sleeps. IO_OK, or IO_EFAIL (logged).
 // With `sock` and `need` (kPoll* bits): no wake-up either when the sleeping thread already
 // waits for `need` on that socket; the readiness report wakes it, and it runs the
 // commands before it sleeps again.
@@ -139,9 +139,10 @@ int io_tcpip_sendcmd(io_tcpip_ctx_s* ctx, char command, void* what,
                      const io_tcpip_sock_s* sock = nullptr, uint32_t need = 0);
 
 // Accepts one pending connection on `listening` into `newconn` (a record from io_newconn)
-// and hands it to the core. 0; 8 nothing pending; 1 other failure (errno in
-// ctx->accept_error); 2 memory.
+// and hands it to the core. IO_OK; IO_EWOULDBLOCK when nothing is pending; IO_EFAIL for
+// another failure (errno in ctx->accept_error); IO_ENOMEM for memory.
 int io_tcpip_accept(void* context, io_conn_s* listening, io_conn_s* newconn);
 
-// Maps a socket errno: 0 -> 0, would block -> 8, address in use -> 10, else 1.
+// Maps a socket errno: 0 -> IO_OK, would block -> IO_EWOULDBLOCK, address in use ->
+// IO_EADDRINUSE, else IO_EFAIL.
 int io_tcpip_error(int error);

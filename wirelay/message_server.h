@@ -20,8 +20,8 @@ struct wrl_msg;     // a message (request or reply) as the handlers see it
 
 // Called for every normal message with a prepared reply (the request's header and names,
 // no payload, no recipients). The result is the status of the acknowledgement, which
-// leaves ahead of the reply; a non-zero status discards the reply, and a zero status with
-// no connected addressee becomes 7 ("unknown client").
+// leaves ahead of the reply; a status other than WRL_OK discards the reply, and WRL_OK with
+// no connected addressee becomes WRL_EUNKNOWN ("unknown client").
 typedef int (*wrl_msghandler_t)(wrl_msg* request, wrl_msg* reply, void* user);
 // Called when a client has identified under `name`; the result is the identify reply's
 // status (the client keeps the name whatever it is).
@@ -35,8 +35,8 @@ typedef void (*wrl_idlehandler_t)(void* user);
 extern "C" {
 
 // Creates a server listening at the address text (e.g. "tcpip:localhost,1238").
-// 0; 3 memory; 2 port in use; 1 other (bad address, transport failure). On failure
-// *out is null and nothing stays allocated.
+// WRL_OK; WRL_ENOMEM for memory; WRL_EADDRINUSE when the port is in use; WRL_EFAIL otherwise
+// (bad address, transport failure). On failure *out is null and nothing stays allocated.
 int wrl_msgsrv_create(const char* address, wrl_msgsrv** out);
 
 // As wrl_msgsrv_create with a parsed address; port 0 picks a free port (wrl_msgsrv_port).
@@ -53,14 +53,15 @@ void wrl_msgsrv_setdisconnecthandler(wrl_msgsrv* server, wrl_disconnecthandler_t
                                      void* user);
 void wrl_msgsrv_setidlehandler(wrl_msgsrv* server, wrl_idlehandler_t handler, void* user);
 
-// Runs the message loop. Returns only with the code that ended it: 3 out of memory,
-// 1 a failure of the transport, 10 after wrl_msgsrv_stop. A client's own trouble never
-// ends it: a broken connection, a frame with a wrong magic or version (an identify gets a
-// 24-byte reply with status 12 or 13 first), a payload above WRL_MAX_PAYLOAD or more than
-// WRL_MAX_BACKLOG waiting unread for it remove that client; failed accepts are retried.
+// Runs the message loop. Returns only with the code that ended it: WRL_ENOMEM out of memory,
+// WRL_EFAIL a failure of the transport, WRL_ESHUTDOWN after wrl_msgsrv_stop. A client's own
+// trouble never ends it: a broken connection, a frame with a wrong magic or version (an
+// identify gets a 24-byte reply with status WRL_EPROTOCOL or WRL_EVERSION first), a payload
+// above WRL_MAX_PAYLOAD or more than WRL_MAX_BACKLOG waiting unread for it remove that
+// client; failed accepts are retried.
 int wrl_msgsrv_run(wrl_msgsrv* server);
 
-// Asks a running (or the next) wrl_msgsrv_run to return 10. Safe from any thread.
+// Asks a running (or the next) wrl_msgsrv_run to return WRL_ESHUTDOWN. Safe from any thread.
 void wrl_msgsrv_stop(wrl_msgsrv* server);
 
 // Closes every client (no disconnect handler calls), the listening endpoint and its I/O
@@ -74,20 +75,22 @@ void wrl_msgsrv_getmsg(wrl_msg* msg, const char** to, const char** from, int32_t
                        void** payload, uint32_t* length);
 
 // Sets the names (each cut to 32 characters), the priority and a fresh copy of `length`
-// bytes of `payload` (none for length 0). 0; 3 when the copy cannot be allocated; 1 for a
-// length above WRL_MAX_PAYLOAD or a null payload with a non-zero length.
+// bytes of `payload` (none for length 0). WRL_OK; WRL_ENOMEM when the copy cannot be
+// allocated; WRL_EFAIL for a length above WRL_MAX_PAYLOAD or a null payload with a non-zero
+// length.
 int wrl_msgsrv_setmsg(wrl_msg* msg, const char* to, const char* from, int32_t priority,
                       const void* payload, uint32_t length);
 
-// Addresses the message to the client of that name. 0; 1 for an empty name; 3 memory.
+// Addresses the message to the client of that name. WRL_OK; WRL_EFAIL for an empty name;
+// WRL_ENOMEM for memory.
 int wrl_msgsrv_addrecipient(wrl_msg* msg, const char* name);
 
-// Removes every recipient entry with that name. Returns 0.
+// Removes every recipient entry with that name. Returns WRL_OK.
 int wrl_msgsrv_removerecipient(wrl_msg* msg, const char* name);
 
 // Counts the queued messages of priority >= min_priority (walking the queue from its
 // head while the priority holds) of which the named client is a recipient.
-// 0, or 7 when no client has that name.
+// WRL_OK, or WRL_EUNKNOWN when no client has that name.
 int wrl_msgsrv_countmsgs(wrl_msgsrv* server, const char* name, int32_t min_priority,
                          uint32_t* count);
 

@@ -14,15 +14,15 @@ namespace wrl {
 // Receives every frame the server writes to a socketless client, whole.
 typedef void (*FrameSink)(uint32_t client_id, const uint8_t* frame, size_t size, void* user);
 
-// A server without a listening endpoint (wrl_msgsrv_run refuses it with 1).
-// 0 or 3. Free it with wrl_msgsrv_close.
+// A server without a listening endpoint (wrl_msgsrv_run refuses it with WRL_EFAIL).
+// WRL_OK or WRL_ENOMEM. Free it with wrl_msgsrv_close.
 int CreateDetachedServer(FrameSink sink, void* user, wrl_msgsrv** out);
 
-// Registers a new socketless client (unnamed, reading). 0 or 3.
+// Registers a new socketless client (unnamed, reading). WRL_OK or WRL_ENOMEM.
 int AttachClient(wrl_msgsrv* server, uint32_t* client_id);
 
-// Feeds bytes that arrived from the client, then sends what can be sent. 0, or the code
-// that would end the message loop (3 memory). Bytes for a client that is gone are ignored.
+// Feeds bytes that arrived from the client, then sends what can be sent. WRL_OK, or the code
+// that would end the message loop (WRL_ENOMEM). Bytes for a client that is gone are ignored.
 int FeedClient(wrl_msgsrv* server, uint32_t client_id, const uint8_t* data, size_t size);
 
 // Removes the client as a broken connection would.

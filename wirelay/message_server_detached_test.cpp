@@ -11,6 +11,7 @@
 
 #include "wirelay/frame.h"
 #include "wirelay/wrl_alloc.h"
+#include "wirelay/wrl_errors.h"
 
 namespace wrl {
 namespace {
@@ -42,7 +43,7 @@ class DetachedServerTest : public testing::Test {
   protected:
     void SetUp() override {
         wrl_mallocstats_get(&mallocs0_, &frees0_);
-        ASSERT_EQ(CreateDetachedServer(&DetachedServerTest::Sink, this, &server_), 0);
+        ASSERT_EQ(CreateDetachedServer(&DetachedServerTest::Sink, this, &server_), WRL_OK);
     }
     void TearDown() override {
         wrl_msgsrv_close(server_);
@@ -73,7 +74,7 @@ class DetachedServerTest : public testing::Test {
 
     uint32_t Attach() {
         uint32_t id = 0;
-        EXPECT_EQ(AttachClient(server_, &id), 0);
+        EXPECT_EQ(AttachClient(server_, &id), WRL_OK);
         return id;
     }
     int Feed(uint32_t id, const std::vector<uint8_t>& bytes) {
@@ -81,7 +82,7 @@ class DetachedServerTest : public testing::Test {
     }
     uint32_t Identify(uint32_t id, const char* name) {
         const size_t before = out_[id].size();
-        EXPECT_EQ(Feed(id, Frame(kKindIdentify, "", name, 0)), 0);
+        EXPECT_EQ(Feed(id, Frame(kKindIdentify, "", name, 0)), WRL_OK);
         if (out_[id].size() <= before) {
             ADD_FAILURE() << "no identify reply";
             return 999;
@@ -99,16 +100,16 @@ class DetachedServerTest : public testing::Test {
 TEST_F(DetachedServerTest, DuplicateAndEmptyNamesAreRefusedAndTheClientMayRetry) {
     const uint32_t a = Attach();
     const uint32_t b = Attach();
-    EXPECT_EQ(Identify(a, "alice"), 0u);
-    EXPECT_EQ(Identify(b, "alice"), 9u);
-    EXPECT_EQ(Identify(b, ""), 9u);
-    EXPECT_EQ(Identify(a, "alice"), 9u);  // its own name counts too
-    EXPECT_EQ(Identify(b, "bob"), 0u);
-    EXPECT_EQ(Identify(a, "carol"), 0u);  // a new name replaces the old one
-    EXPECT_EQ(Identify(b, "alice"), 0u);  // ... which is free again
+    EXPECT_EQ(Identify(a, "alice"), WRL_OK);
+    EXPECT_EQ(Identify(b, "alice"), WRL_EDUPLICATE);
+    EXPECT_EQ(Identify(b, ""), WRL_EDUPLICATE);
+    EXPECT_EQ(Identify(a, "alice"), WRL_EDUPLICATE);  // its own name counts too
+    EXPECT_EQ(Identify(b, "bob"), WRL_OK);
+    EXPECT_EQ(Identify(a, "carol"), WRL_OK);  // a new name replaces the old one
+    EXPECT_EQ(Identify(b, "alice"), WRL_OK);  // ... which is free again
     uint32_t count = 0;
-    EXPECT_EQ(wrl_msgsrv_countmsgs(server_, "bob", 0, &count), 7);
-    EXPECT_EQ(wrl_msgsrv_countmsgs(server_, "carol", 0, &count), 0);
+    EXPECT_EQ(wrl_msgsrv_countmsgs(server_, "bob", 0, &count), WRL_EUNKNOWN);
+    EXPECT_EQ(wrl_msgsrv_countmsgs(server_, "carol", 0, &count), WRL_OK);
 }
 
 TEST_F(DetachedServerTest, MismatchedIdentifyGetsAShortReplyAndTheClientIsClosed) {
@@ -118,15 +119,15 @@ TEST_F(DetachedServerTest, MismatchedIdentifyGetsAShortReplyAndTheClientIsClosed
         server_, [](const char*, void*) { ++disconnects; }, nullptr);
     const uint32_t a = Attach();
     const uint32_t b = Attach();
-    ASSERT_EQ(Feed(a, Frame(kKindIdentify, "", "alice", 0, "xyz", 0x1111)), 0);
-    ASSERT_EQ(Feed(b, Frame(kKindIdentify, "", "bob", 0, "", kFrameMagic, 17)), 0);
+    ASSERT_EQ(Feed(a, Frame(kKindIdentify, "", "alice", 0, "xyz", 0x1111)), WRL_OK);
+    ASSERT_EQ(Feed(b, Frame(kKindIdentify, "", "bob", 0, "", kFrameMagic, 17)), WRL_OK);
     ASSERT_EQ(out_[a].size(), 1u);
     EXPECT_EQ(out_[a][0].size, kPrefixSize);
-    EXPECT_EQ(out_[a][0].header.status, 12u);
+    EXPECT_EQ(out_[a][0].header.status, WRL_EPROTOCOL);
     EXPECT_EQ(out_[a][0].header.magic, kFrameMagic);  // the server writes its own magic
     EXPECT_EQ(out_[a][0].header.length, 0u);
     ASSERT_EQ(out_[b].size(), 1u);
-    EXPECT_EQ(out_[b][0].header.status, 13u);
+    EXPECT_EQ(out_[b][0].header.status, WRL_EVERSION);
     EXPECT_FALSE(HasClient(server_, a));
     EXPECT_FALSE(HasClient(server_, b));
     EXPECT_EQ(disconnects, 0);  // neither had identified
@@ -134,34 +135,34 @@ TEST_F(DetachedServerTest, MismatchedIdentifyGetsAShortReplyAndTheClientIsClosed
 
 TEST_F(DetachedServerTest, NormalFrameWithWrongMagicDropsTheClientSilently) {
     const uint32_t a = Attach();
-    ASSERT_EQ(Identify(a, "alice"), 0u);
+    ASSERT_EQ(Identify(a, "alice"), WRL_OK);
     // A good request followed by garbage: the acknowledgement (by id) and the relayed copy
     // (by name) were both meant for this connection and leave with it.
     auto bytes = Frame(kKindNormal, "alice", "alice", 0, "ok");
     const auto bad = Frame(kKindNormal, "alice", "alice", 0, "", 0x0102);
     bytes.insert(bytes.end(), bad.begin(), bad.end());
-    ASSERT_EQ(Feed(a, bytes), 0);
+    ASSERT_EQ(Feed(a, bytes), WRL_OK);
     EXPECT_FALSE(HasClient(server_, a));
     EXPECT_EQ(out_[a].size(), 1u);  // only the identify reply
     EXPECT_EQ(QueuedMessages(server_), 0u);
     // A stranger who takes the name later gets nothing of alice's.
     const uint32_t b = Attach();
-    ASSERT_EQ(Identify(b, "alice"), 0u);
+    ASSERT_EQ(Identify(b, "alice"), WRL_OK);
     EXPECT_EQ(out_[b].size(), 1u);
     EXPECT_EQ(QueuedMessages(server_), 0u);
 }
 
 TEST_F(DetachedServerTest, MessagesQueuedForAnOldNameGoWhenTheClientRenamesItself) {
     const uint32_t a = Attach();
-    ASSERT_EQ(Identify(a, "alice"), 0u);
+    ASSERT_EQ(Identify(a, "alice"), WRL_OK);
     // The relay to "alice" is queued by name, then the client becomes "carol" before it
     // could be sent: the copy must not wait for the next "alice".
     auto bytes = Frame(kKindNormal, "alice", "alice", 0, "for alice");
     const auto rename = Frame(kKindIdentify, "", "carol", 0);
     bytes.insert(bytes.end(), rename.begin(), rename.end());
-    ASSERT_EQ(Feed(a, bytes), 0);
+    ASSERT_EQ(Feed(a, bytes), WRL_OK);
     const uint32_t b = Attach();
-    ASSERT_EQ(Identify(b, "alice"), 0u);
+    ASSERT_EQ(Identify(b, "alice"), WRL_OK);
     for (const auto& frame : out_[b]) EXPECT_NE(frame.payload, "for alice");
     EXPECT_EQ(QueuedMessages(server_), 0u);
 }
@@ -169,12 +170,12 @@ TEST_F(DetachedServerTest, MessagesQueuedForAnOldNameGoWhenTheClientRenamesItsel
 TEST_F(DetachedServerTest, UnknownOrEmptyDestinationGivesStatusSevenAndNoReply) {
     const uint32_t a = Attach();
     const uint32_t b = Attach();  // never identifies: its empty name is no address
-    ASSERT_EQ(Identify(a, "alice"), 0u);
-    ASSERT_EQ(Feed(a, Frame(kKindNormal, "nobody", "alice", 0, "x")), 0);
-    ASSERT_EQ(Feed(a, Frame(kKindNormal, "", "alice", 0, "x")), 0);
+    ASSERT_EQ(Identify(a, "alice"), WRL_OK);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "nobody", "alice", 0, "x")), WRL_OK);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "", "alice", 0, "x")), WRL_OK);
     ASSERT_EQ(out_[a].size(), 3u);
-    EXPECT_EQ(out_[a][1].header.status, 7u);
-    EXPECT_EQ(out_[a][2].header.status, 7u);
+    EXPECT_EQ(out_[a][1].header.status, WRL_EUNKNOWN);
+    EXPECT_EQ(out_[a][2].header.status, WRL_EUNKNOWN);
     EXPECT_TRUE(out_[b].empty());
 }
 
@@ -198,27 +199,27 @@ TEST_F(DetachedServerTest, HandlerStatusReachesTheAcknowledgementAndBlocksTheRep
             const std::string answer = "re:" + std::string(static_cast<char*>(data), len);
             EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, from, prio, answer.data(),
                                         static_cast<uint32_t>(answer.size())),
-                      0);
+                      WRL_OK);
             if (st->address) {
-                EXPECT_EQ(wrl_msgsrv_addrecipient(reply, from), 0);
+                EXPECT_EQ(wrl_msgsrv_addrecipient(reply, from), WRL_OK);
             }
-            EXPECT_EQ(wrl_msgsrv_addrecipient(reply, ""), 1);
+            EXPECT_EQ(wrl_msgsrv_addrecipient(reply, ""), WRL_EFAIL);
             return st->status;
         },
         &state);
     const uint32_t a = Attach();
-    ASSERT_EQ(Identify(a, "alice"), 0u);
-    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q1")), 0);
+    ASSERT_EQ(Identify(a, "alice"), WRL_OK);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q1")), WRL_OK);
     EXPECT_EQ(state.seen, "q1@server<alice");
     ASSERT_EQ(out_[a].size(), 3u);
     EXPECT_EQ(out_[a][1].header.kind, 1u);
-    EXPECT_EQ(out_[a][1].header.status, 0u);
+    EXPECT_EQ(out_[a][1].header.status, WRL_OK);
     EXPECT_EQ(out_[a][2].header.kind, 0u);
     EXPECT_EQ(out_[a][2].payload, "re:q1");
     EXPECT_STREQ(out_[a][2].header.to, "server");
 
     state.status = static_cast<int>(0x80000008u);  // a user-level status
-    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q2")), 0);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q2")), WRL_OK);
     ASSERT_EQ(out_[a].size(), 4u);
     EXPECT_EQ(out_[a][3].header.kind, 1u);
     EXPECT_EQ(out_[a][3].header.status, 0x80000008u);
@@ -226,12 +227,12 @@ TEST_F(DetachedServerTest, HandlerStatusReachesTheAcknowledgementAndBlocksTheRep
     // A refusal without any addressee keeps the handler's status; success without one is 7.
     state.address = false;
     state.status = 8;
-    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q3")), 0);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q3")), WRL_OK);
     state.status = 0;
-    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q4")), 0);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "server", "alice", 2, "q4")), WRL_OK);
     ASSERT_EQ(out_[a].size(), 6u);
-    EXPECT_EQ(out_[a][4].header.status, 8u);
-    EXPECT_EQ(out_[a][5].header.status, 7u);
+    EXPECT_EQ(out_[a][4].header.status, WRL_EREJECTED);
+    EXPECT_EQ(out_[a][5].header.status, WRL_EUNKNOWN);
 }
 
 TEST_F(DetachedServerTest, PriorityOrderWithFirstComeAmongEquals) {
@@ -240,8 +241,8 @@ TEST_F(DetachedServerTest, PriorityOrderWithFirstComeAmongEquals) {
     calls = 0;
     const uint32_t a = Attach();
     const uint32_t b = Attach();
-    ASSERT_EQ(Identify(a, "alice"), 0u);
-    ASSERT_EQ(Identify(b, "bob"), 0u);
+    ASSERT_EQ(Identify(a, "alice"), WRL_OK);
+    ASSERT_EQ(Identify(b, "bob"), WRL_OK);
     wrl_msgsrv_setmsghandler(
         server_,
         [](wrl_msg* req, wrl_msg* reply, void* srv) {
@@ -255,8 +256,8 @@ TEST_F(DetachedServerTest, PriorityOrderWithFirstComeAmongEquals) {
             wrl_msgsrv_addrecipient(reply, to);
             if (calls < 3) {
                 auto* s = static_cast<wrl_msgsrv*>(srv);
-                EXPECT_EQ(wrl_msgsrv_countmsgs(s, "bob", 0, &counts[calls][0]), 0);
-                EXPECT_EQ(wrl_msgsrv_countmsgs(s, "bob", 5, &counts[calls][1]), 0);
+                EXPECT_EQ(wrl_msgsrv_countmsgs(s, "bob", 0, &counts[calls][0]), WRL_OK);
+                EXPECT_EQ(wrl_msgsrv_countmsgs(s, "bob", 5, &counts[calls][1]), WRL_OK);
             }
             ++calls;
             return 0;
@@ -269,7 +270,7 @@ TEST_F(DetachedServerTest, PriorityOrderWithFirstComeAmongEquals) {
         const auto f = Frame(kKindNormal, "bob", "alice", prios[i], "m" + std::to_string(i));
         bytes.insert(bytes.end(), f.begin(), f.end());
     }
-    ASSERT_EQ(Feed(a, bytes), 0);
+    ASSERT_EQ(Feed(a, bytes), WRL_OK);
     ASSERT_EQ(out_[b].size(), 5u);
     EXPECT_EQ(out_[b][1].payload, "m1");
     EXPECT_EQ(out_[b][2].payload, "m3");
@@ -286,16 +287,16 @@ TEST_F(DetachedServerTest, PriorityOrderWithFirstComeAmongEquals) {
 
 TEST_F(DetachedServerTest, UnknownKindsAreDroppedAndReadingGoesOn) {
     const uint32_t a = Attach();
-    ASSERT_EQ(Feed(a, Frame(kKindStatus, "x", "y", 0, "zz")), 0);
-    ASSERT_EQ(Feed(a, Frame(kKindAcknowledge, "x", "y", 0)), 0);
+    ASSERT_EQ(Feed(a, Frame(kKindStatus, "x", "y", 0, "zz")), WRL_OK);
+    ASSERT_EQ(Feed(a, Frame(kKindAcknowledge, "x", "y", 0)), WRL_OK);
     EXPECT_TRUE(out_[a].empty());
     EXPECT_TRUE(HasClient(server_, a));
-    EXPECT_EQ(Identify(a, "alice"), 0u);
+    EXPECT_EQ(Identify(a, "alice"), WRL_OK);
 }
 
 TEST_F(DetachedServerTest, MessageIsReleasedOnceNoConnectedRecipientRemains) {
     const uint32_t a = Attach();
-    ASSERT_EQ(Identify(a, "alice"), 0u);
+    ASSERT_EQ(Identify(a, "alice"), WRL_OK);
     wrl_msgsrv_setmsghandler(
         server_,
         [](wrl_msg*, wrl_msg* reply, void*) {
@@ -307,12 +308,12 @@ TEST_F(DetachedServerTest, MessageIsReleasedOnceNoConnectedRecipientRemains) {
             return 0;
         },
         nullptr);
-    ASSERT_EQ(Feed(a, Frame(kKindNormal, "x", "alice", 0)), 0);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "x", "alice", 0)), WRL_OK);
     ASSERT_EQ(out_[a].size(), 3u);
     EXPECT_EQ(out_[a][2].payload, "hi");
     EXPECT_EQ(QueuedMessages(server_), 0u);  // "late" is not connected
     const uint32_t b = Attach();
-    ASSERT_EQ(Identify(b, "late"), 0u);
+    ASSERT_EQ(Identify(b, "late"), WRL_OK);
     EXPECT_EQ(out_[b].size(), 1u);
 }
 
@@ -323,19 +324,19 @@ TEST_F(DetachedServerTest, SetmsgCopiesFromItsOwnPayloadAndRefusesBadLengths) {
             void* data;
             uint32_t len;
             wrl_msgsrv_getmsg(req, nullptr, nullptr, nullptr, &data, &len);
-            EXPECT_EQ(wrl_msgsrv_setmsg(reply, "alice", "srv", 1, data, len), 0);
+            EXPECT_EQ(wrl_msgsrv_setmsg(reply, "alice", "srv", 1, data, len), WRL_OK);
             const char* to;
             wrl_msgsrv_getmsg(reply, &to, nullptr, nullptr, &data, &len);
             // Its own names and payload passed back in: the copy is taken before the old goes.
-            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, "srv", 1, data, len - 1), 0);
-            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, "srv", 1, nullptr, 5), 1);
-            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, "srv", 1, data, WRL_MAX_PAYLOAD + 1), 1);
+            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, "srv", 1, data, len - 1), WRL_OK);
+            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, "srv", 1, nullptr, 5), WRL_EFAIL);
+            EXPECT_EQ(wrl_msgsrv_setmsg(reply, to, "srv", 1, data, WRL_MAX_PAYLOAD + 1), WRL_EFAIL);
             return wrl_msgsrv_addrecipient(reply, to);
         },
         nullptr);
     const uint32_t a = Attach();
-    ASSERT_EQ(Identify(a, "alice"), 0u);
-    ASSERT_EQ(Feed(a, Frame(kKindNormal, "srv", "alice", 0, "abcdef")), 0);
+    ASSERT_EQ(Identify(a, "alice"), WRL_OK);
+    ASSERT_EQ(Feed(a, Frame(kKindNormal, "srv", "alice", 0, "abcdef")), WRL_OK);
     ASSERT_EQ(out_[a].size(), 3u);
     EXPECT_EQ(out_[a][2].payload, "abcde");
     EXPECT_STREQ(out_[a][2].header.to, "alice");

@@ -42,7 +42,8 @@ namespace wrl {
 // Replaces the payload by `block` (owned, may be null) with the payload at `payload`.
 void MsgSetPayload(wrl_msg* msg, uint8_t* block, uint8_t* payload, uint32_t length);
 
-// Adds a recipient entry by id (id != 0, name ignored) or by name (id 0). Returns 0 or 3.
+// Adds a recipient entry by id (id != 0, name ignored) or by name (id 0). Returns
+// WRL_OK or WRL_ENOMEM.
 int MsgAddRecipient(wrl_msg* msg, uint32_t id, const char* name);
 inline int MsgAddRecipientId(wrl_msg* msg, uint32_t id) {
     return MsgAddRecipient(msg, id, nullptr);

@@ -55,7 +55,7 @@ struct Client {
     size_t backlog = 0;              // bytes of queued frames waiting for this client
     bool overflow = false;           // backlog above the limit: to be removed
     bool writing = false;            // one frame in flight
-    bool mismatch = false;           // its identify was refused with 12 or 13; not read any more
+    bool mismatch = false;           // identify refused (WRL_EPROTOCOL/WRL_EVERSION); not read
     bool close_after_write = false;  // the mismatch reply is in flight
 };
 
@@ -121,10 +121,10 @@ void PurgeClientFromQueue(wrl_msgsrv* s, uint32_t id, const char* name);
 // The priority that puts a message ahead of everything queued.
 int32_t HeadPriority(const wrl_msgsrv* s);
 
-// Gives the client a (new) name in the registry. 0 or 3.
+// Gives the client a (new) name in the registry. WRL_OK or WRL_ENOMEM.
 int RenameClient(wrl_msgsrv* s, Client* c, const char* name);
 
-// Handles one normal or identify message; takes ownership of `m`. 0 or 3.
+// Handles one normal or identify message; takes ownership of `m`. WRL_OK or WRL_ENOMEM.
 int ProcessMessage(wrl_msgsrv* s, wrl_msg* m);
 
 }  // namespace wrl

@@ -12,6 +12,7 @@
 
 #include "wirelay/message_server_testclient.h"
 #include "wirelay/wrl_alloc.h"
+#include "wirelay/wrl_errors.h"
 
 namespace wrl {
 namespace {
@@ -73,7 +74,7 @@ void Parse(Peer& p) {
         const std::string body(reinterpret_cast<const char*>(p.in.data() + at + kHeaderSize),
                                h.length);
         at += kHeaderSize + h.length;
-        if (h.status != 0) p.error = "status " + std::to_string(h.status);
+        if (h.status != WRL_OK) p.error = "status " + std::to_string(h.status);
         if (h.kind == kKindIdentify) {
             p.identified = true;
         } else if (h.kind == kKindAcknowledge) {
@@ -160,7 +161,7 @@ TEST(MessageServerStressTest, ManyClientsRelayEveryMessageOnceAndInOrder) {
         wrl_mallocstats_get(&m1, &f1);
         // What stays live is bounded by the server's own caches, not by the traffic.
         EXPECT_LT((m1 - m0) - (f1 - f0), 2000u);
-        EXPECT_EQ(run.Stop(), 10);
+        EXPECT_EQ(run.Stop(), WRL_ESHUTDOWN);
     }
     unsigned long m2 = 0, f2 = 0;
     wrl_mallocstats_get(&m2, &f2);

@@ -16,6 +16,7 @@
 
 #include "port/socket.h"
 #include "wirelay/message_server_testclient.h"
+#include "wirelay/wrl_errors.h"
 
 namespace wrl {
 namespace {
@@ -72,11 +73,11 @@ TEST(MessageServerTest, IdentifyDuplicateAndReidentify) {
     TestClient a, b;
     ASSERT_TRUE(a.Connect(run.port()));
     ASSERT_TRUE(b.Connect(run.port()));
-    EXPECT_EQ(a.Identify("alice"), 0);
-    EXPECT_EQ(b.Identify("alice"), 9);
-    EXPECT_EQ(b.Identify(""), 9);
-    EXPECT_EQ(b.Identify("bob"), 0);
-    EXPECT_EQ(b.Identify("robert"), 0);
+    EXPECT_EQ(a.Identify("alice"), WRL_OK);
+    EXPECT_EQ(b.Identify("alice"), WRL_EDUPLICATE);
+    EXPECT_EQ(b.Identify(""), WRL_EDUPLICATE);
+    EXPECT_EQ(b.Identify("bob"), WRL_OK);
+    EXPECT_EQ(b.Identify("robert"), WRL_OK);
     std::lock_guard<std::mutex> g(seen.mu);
     EXPECT_EQ(seen.connected, (std::vector<std::string>{"alice", "bob", "robert"}));
 }
@@ -85,7 +86,7 @@ TEST(MessageServerTest, MismatchedIdentifyGetsAShortReplyAndIsClosed) {
     ServerRunner run;
     ASSERT_TRUE(run.ok());
     for (auto [magic, version, status] :
-         {std::tuple{0x7777u, 18u, 12u}, std::tuple{kFrameMagic, 19u, 13u}}) {
+         {std::tuple{0x7777u, 18u, WRL_EPROTOCOL}, std::tuple{kFrameMagic, 19u, WRL_EVERSION}}) {
         TestClient c;
         ASSERT_TRUE(c.Connect(run.port()));
         FrameHeader h;
@@ -104,7 +105,7 @@ TEST(MessageServerTest, MismatchedIdentifyGetsAShortReplyAndIsClosed) {
     }
     TestClient ok;
     ASSERT_TRUE(ok.Connect(run.port()));
-    EXPECT_EQ(ok.Identify("x"), 0);
+    EXPECT_EQ(ok.Identify("x"), WRL_OK);
 }
 
 TEST(MessageServerTest, NormalFrameWithWrongMagicDropsTheConnectionWithoutReply) {
@@ -113,7 +114,7 @@ TEST(MessageServerTest, NormalFrameWithWrongMagicDropsTheConnectionWithoutReply)
     ASSERT_TRUE(run.ok());
     TestClient c;
     ASSERT_TRUE(c.Connect(run.port()));
-    ASSERT_EQ(c.Identify("carl"), 0);
+    ASSERT_EQ(c.Identify("carl"), WRL_OK);
     FrameHeader h;
     h.magic = 0x4242;
     CopyName(h.to, "carl");
@@ -128,15 +129,15 @@ TEST(MessageServerTest, RelayWithoutHandlerAcknowledgesThenDelivers) {
     TestClient a, b;
     ASSERT_TRUE(a.Connect(run.port()));
     ASSERT_TRUE(b.Connect(run.port()));
-    ASSERT_EQ(a.Identify("alice"), 0);
-    ASSERT_EQ(b.Identify("bob"), 0);
+    ASSERT_EQ(a.Identify("alice"), WRL_OK);
+    ASSERT_EQ(b.Identify("bob"), WRL_OK);
     ASSERT_TRUE(a.SendNormal("bob", "alice", 7, "relayed payload"));
     ASSERT_TRUE(a.SendNormal("alice", "alice", 0, ""));  // payload length 0, to itself
     Frame f;
     ASSERT_TRUE(a.Receive(&f));
     EXPECT_EQ(f.header.kind, kKindAcknowledge);
     EXPECT_STREQ(f.header.to, "ack");
-    EXPECT_EQ(f.header.status, 0u);
+    EXPECT_EQ(f.header.status, WRL_OK);
     ASSERT_TRUE(b.Receive(&f));
     EXPECT_EQ(f.header.kind, kKindNormal);
     EXPECT_STREQ(f.header.from, "alice");
@@ -155,7 +156,7 @@ TEST(MessageServerTest, FramesArrivingTogetherAreAnsweredOneAfterTheOther) {
     ASSERT_TRUE(run.ok());
     TestClient a;
     ASSERT_TRUE(a.Connect(run.port()));
-    ASSERT_EQ(a.Identify("alice"), 0);
+    ASSERT_EQ(a.Identify("alice"), WRL_OK);
     // Three frames in one write, the later ones of higher priority: each is answered before
     // the next is processed, so nothing overtakes.
     std::vector<uint8_t> bytes;
@@ -177,7 +178,7 @@ TEST(MessageServerTest, FramesTrickledOrBatchedAcrossReadsArriveWhole) {
     ASSERT_TRUE(run.ok());
     TestClient a;
     ASSERT_TRUE(a.Connect(run.port()));
-    ASSERT_EQ(a.Identify("alice"), 0);
+    ASSERT_EQ(a.Identify("alice"), WRL_OK);
     // One frame a byte at a time: many reads, each with whatever came.
     FrameHeader h;
     h.kind = kKindNormal;
@@ -242,14 +243,14 @@ TEST(MessageServerTest, IdleHandlerRunsOnceABurstIsAnswered) {
     ASSERT_TRUE(run.ok());
     TestClient a;
     ASSERT_TRUE(a.Connect(run.port()));
-    ASSERT_EQ(a.Identify("alice"), 0);
+    ASSERT_EQ(a.Identify("alice"), WRL_OK);
     std::vector<uint8_t> bytes;
     for (int i = 0; i < 3; ++i) AppendNormal(bytes, "nobody", "alice", 0, "");
     ASSERT_TRUE(a.SendRaw(bytes.data(), bytes.size()));
     for (int i = 0; i < 3; ++i) {
         Frame f;
         ASSERT_TRUE(a.Receive(&f));
-        EXPECT_EQ(f.header.status, 7u) << i;  // no client of that name
+        EXPECT_EQ(f.header.status, WRL_EUNKNOWN) << i;  // no client of that name
     }
     EXPECT_TRUE(WaitFor([&counts] { return counts.handled_at_idle.load() == 3; }))
         << counts.handled_at_idle.load();
@@ -260,12 +261,12 @@ TEST(MessageServerTest, UnknownDestinationIsAcknowledgedWithSevenAndNothingElse)
     ASSERT_TRUE(run.ok());
     TestClient a;
     ASSERT_TRUE(a.Connect(run.port()));
-    ASSERT_EQ(a.Identify("alice"), 0);
+    ASSERT_EQ(a.Identify("alice"), WRL_OK);
     ASSERT_TRUE(a.SendNormal("nobody", "alice", 0, "lost"));
     Frame f;
     ASSERT_TRUE(a.Receive(&f));
     EXPECT_EQ(f.header.kind, kKindAcknowledge);
-    EXPECT_EQ(f.header.status, 7u);
+    EXPECT_EQ(f.header.status, WRL_EUNKNOWN);
     EXPECT_TRUE(a.Silent(100));
 }
 
@@ -292,12 +293,12 @@ TEST(MessageServerTest, HandlerStatusIsAcknowledgedBeforeTheReply) {
     ASSERT_TRUE(run.ok());
     TestClient a;
     ASSERT_TRUE(a.Connect(run.port()));
-    ASSERT_EQ(a.Identify("alice"), 0);
+    ASSERT_EQ(a.Identify("alice"), WRL_OK);
     ASSERT_TRUE(a.SendNormal("server", "alice", 3, "request"));
     Frame f;
     ASSERT_TRUE(a.Receive(&f));
     EXPECT_EQ(f.header.kind, kKindAcknowledge);
-    EXPECT_EQ(f.header.status, 0u);
+    EXPECT_EQ(f.header.status, WRL_OK);
     EXPECT_EQ(f.header.priority, 4);
     ASSERT_TRUE(a.Receive(&f));
     EXPECT_EQ(f.header.kind, kKindNormal);
@@ -308,7 +309,7 @@ TEST(MessageServerTest, HandlerStatusIsAcknowledgedBeforeTheReply) {
     ASSERT_TRUE(a.SendNormal("server", "alice", 3, "request"));
     ASSERT_TRUE(a.Receive(&f));
     EXPECT_EQ(f.header.kind, kKindAcknowledge);
-    EXPECT_EQ(f.header.status, 8u);
+    EXPECT_EQ(f.header.status, WRL_EREJECTED);
     EXPECT_TRUE(a.Silent(100));
 }
 
@@ -319,7 +320,7 @@ TEST(MessageServerTest, NamesOfThirtyTwoCharactersTravelWhole) {
     ASSERT_EQ(std::strlen(name), 32u);
     TestClient a;
     ASSERT_TRUE(a.Connect(run.port()));
-    ASSERT_EQ(a.Identify(name), 0);
+    ASSERT_EQ(a.Identify(name), WRL_OK);
     ASSERT_TRUE(a.SendNormal(name, name, 0, "x"));
     Frame f;
     ASSERT_TRUE(a.Receive(&f));
@@ -335,21 +336,21 @@ TEST(MessageServerTest, BusyClientGetsQueuedMessagesByPriorityThenFirstCome) {
     ASSERT_TRUE(b.SmallReceiveBuffer());
     ASSERT_TRUE(b.Connect(run.port()));
     ASSERT_TRUE(a.Connect(run.port()));
-    ASSERT_EQ(b.Identify("bob"), 0);
-    ASSERT_EQ(a.Identify("alice"), 0);
+    ASSERT_EQ(b.Identify("bob"), WRL_OK);
+    ASSERT_EQ(a.Identify("alice"), WRL_OK);
     // Bob does not read: the server's write of this frame cannot finish, so bob stays busy.
     std::string big(WRL_MAX_PAYLOAD, '\0');
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 256);
     ASSERT_TRUE(a.SendNormal("bob", "alice", 0, big));
     Frame f;
     ASSERT_TRUE(a.Receive(&f));
-    ASSERT_EQ(f.header.status, 0u);
+    ASSERT_EQ(f.header.status, WRL_OK);
     const int prios[] = {1, 5, 1, 5};
     for (int i = 0; i < 4; ++i) {
         ASSERT_TRUE(a.SendNormal("bob", "alice", prios[i], "m" + std::to_string(i)));
         ASSERT_TRUE(a.Receive(&f));
         ASSERT_EQ(f.header.kind, kKindAcknowledge);
-        ASSERT_EQ(f.header.status, 0u);
+        ASSERT_EQ(f.header.status, WRL_OK);
     }
     ASSERT_TRUE(b.Receive(&f, 10000));
     ASSERT_EQ(f.payload.size(), big.size());
@@ -368,7 +369,7 @@ TEST(MessageServerTest, DisconnectHandlerOnlyForIdentifiedClients) {
         TestClient anonymous, named;
         ASSERT_TRUE(anonymous.Connect(run.port()));
         ASSERT_TRUE(named.Connect(run.port()));
-        ASSERT_EQ(named.Identify("dora"), 0);
+        ASSERT_EQ(named.Identify("dora"), WRL_OK);
         FrameHeader h;
         ASSERT_TRUE(anonymous.SendRaw(&h, 10));  // half a header, then gone
     }
@@ -376,7 +377,7 @@ TEST(MessageServerTest, DisconnectHandlerOnlyForIdentifiedClients) {
     // A client that is still unnamed leaves no trace either; give it time to be removed.
     TestClient probe;
     ASSERT_TRUE(probe.Connect(run.port()));
-    ASSERT_EQ(probe.Identify("probe"), 0);
+    ASSERT_EQ(probe.Identify("probe"), WRL_OK);
     std::lock_guard<std::mutex> g(seen.mu);
     EXPECT_EQ(seen.disconnected, std::vector<std::string>{"dora"});
 }
@@ -388,14 +389,14 @@ TEST(MessageServerTest, OversizedFrameEndsThatClientOnly) {
     TestClient bad, good;
     ASSERT_TRUE(bad.Connect(run.port()));
     ASSERT_TRUE(good.Connect(run.port()));
-    ASSERT_EQ(bad.Identify("greedy"), 0);
+    ASSERT_EQ(bad.Identify("greedy"), WRL_OK);
     FrameHeader h;
     h.length = 0xFFFFFFF0u;
     CopyName(h.to, "greedy");
     ASSERT_TRUE(bad.Send(h));
     EXPECT_TRUE(bad.ClosedByPeer());
     EXPECT_FALSE(run.WaitEnded(0));
-    ASSERT_EQ(good.Identify("good"), 0);
+    ASSERT_EQ(good.Identify("good"), WRL_OK);
     EXPECT_TRUE(WaitFor([&] { return seen.Disconnects() == 1; }));
 }
 
@@ -406,7 +407,7 @@ TEST(MessageServerTest, FailedAcceptsNeverEndTheLoop) {
         port::InjectAcceptFailures(error, 2);
         TestClient c;
         ASSERT_TRUE(c.Connect(run.port()));
-        EXPECT_EQ(c.Identify("late"), 0) << error;
+        EXPECT_EQ(c.Identify("late"), WRL_OK) << error;
         EXPECT_FALSE(run.WaitEnded(0));
     }
     port::InjectAcceptFailures(0, 0);
@@ -418,7 +419,7 @@ TEST(MessageServerTest, PeerVanishingMidFrameLeavesTheServerRunning) {
     {
         TestClient c;
         ASSERT_TRUE(c.Connect(run.port()));
-        ASSERT_EQ(c.Identify("gone"), 0);
+        ASSERT_EQ(c.Identify("gone"), WRL_OK);
         FrameHeader h;
         h.length = 1000;
         uint8_t head[kHeaderSize];
@@ -429,8 +430,8 @@ TEST(MessageServerTest, PeerVanishingMidFrameLeavesTheServerRunning) {
     TestClient again;
     ASSERT_TRUE(again.Connect(run.port()));
     // The name is free again once the first client has been removed.
-    EXPECT_TRUE(WaitFor([&] { return again.Identify("gone") == 0; }));
-    EXPECT_EQ(run.Stop(), 10);
+    EXPECT_TRUE(WaitFor([&] { return again.Identify("gone") == WRL_OK; }));
+    EXPECT_EQ(run.Stop(), WRL_ESHUTDOWN);
 }
 
 TEST(MessageServerTest, ClientThatNeverReadsIsRemovedOnceItsBacklogOverflows) {
@@ -441,8 +442,8 @@ TEST(MessageServerTest, ClientThatNeverReadsIsRemovedOnceItsBacklogOverflows) {
     ASSERT_TRUE(hog.SmallReceiveBuffer());
     ASSERT_TRUE(hog.Connect(run.port()));
     ASSERT_TRUE(other.Connect(run.port()));
-    ASSERT_EQ(hog.Identify("hog"), 0);
-    ASSERT_EQ(other.Identify("other"), 0);
+    ASSERT_EQ(hog.Identify("hog"), WRL_OK);
+    ASSERT_EQ(other.Identify("other"), WRL_OK);
     // Every request queues its answer for the hog itself, which never reads them.
     const std::string chunk(256 * 1024, 'h');
     int sent = 0;
@@ -453,7 +454,7 @@ TEST(MessageServerTest, ClientThatNeverReadsIsRemovedOnceItsBacklogOverflows) {
     // Nothing waits for the name any more: a new "hog" starts with an empty queue.
     TestClient again;
     ASSERT_TRUE(again.Connect(run.port()));
-    ASSERT_EQ(again.Identify("hog"), 0);
+    ASSERT_EQ(again.Identify("hog"), WRL_OK);
     EXPECT_TRUE(again.Silent(100));
     ASSERT_TRUE(other.SendNormal("other", "other", 0, "still served"));
     Frame f;

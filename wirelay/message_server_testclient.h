@@ -127,7 +127,8 @@ class TestClient {
         return true;
     }
 
-    // Reads one frame: 24 bytes, and unless the status is 12 or 13 the names and payload.
+    // Reads one frame: 24 bytes, and unless the status is WRL_EPROTOCOL or WRL_EVERSION
+    // the names and payload.
     bool Receive(Frame* f, int timeout_ms = 5000) {
         uint8_t head[kHeaderSize];
         if (!ReadExact(head, kPrefixSize, timeout_ms)) return false;

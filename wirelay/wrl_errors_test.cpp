@@ -8,10 +8,10 @@
 namespace {
 
 TEST(WrlStrerrorTest, TableTexts) {
-    EXPECT_STREQ(wrl_strerror(0), "no error");
-    EXPECT_STREQ(wrl_strerror(5), "connection broken");
-    EXPECT_STREQ(wrl_strerror(2), "port is already in use");
-    EXPECT_STREQ(wrl_strerror(13), "version mismatch");
+    EXPECT_STREQ(wrl_strerror(WRL_OK), "no error");
+    EXPECT_STREQ(wrl_strerror(WRL_EBROKEN), "connection broken");
+    EXPECT_STREQ(wrl_strerror(WRL_EADDRINUSE), "port is already in use");
+    EXPECT_STREQ(wrl_strerror(WRL_EVERSION), "version mismatch");
 }
 
 TEST(WrlStrerrorTest, CodesOutsideTheTable) {
