@@ -10,7 +10,13 @@ add_library(outside_store STATIC
   ${CMAKE_CURRENT_LIST_DIR}/table_row_api.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_cursor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_serialise.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/table_metadata.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/table_metadata.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/store_seams.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/domain_store.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/guid_text.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/domain_events.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/id_range_mapper_store.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/database_switch.cpp)
 target_include_directories(outside_store PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(outside_store PUBLIC port_files ZLIB::ZLIB)
 
@@ -25,4 +31,16 @@ qm_add_test(NAME outside_store_test
     ${CMAKE_CURRENT_LIST_DIR}/virtual_database_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_serialise_test.cpp
   LIBS outside_store
+  LABELS outside)
+
+qm_add_test(NAME outside_domain_test
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/domain_handles_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/domain_store_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/guid_text_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/domain_events_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/id_range_mapper_store_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/store_seams_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/database_switch_test.cpp
+  LIBS outside_store outside_basekit
   LABELS outside)
