@@ -113,3 +113,34 @@ int port_list_directory(const char* dir, std::vector<std::string>& names) {
     names.insert(names.end(), found.begin(), found.end());
     return static_cast<int>(found.size());
 }
+
+FILE* port_open_regular_file(const char* path) {
+    if (path == nullptr) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    // Non-blocking, so that opening a named pipe with no writer does not wait for one.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info;
+    int error = 0;
+    if (fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+        error = EINVAL;
+    } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        close(fd);
+        errno = error;
+        return nullptr;
+    }
+    FILE* stream = fdopen(fd, "rb");
+    if (stream == nullptr) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return stream;
+}

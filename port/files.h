@@ -36,6 +36,11 @@ int port_remove_file(const char* path);
 // True when `path` names an existing directory (symbolic links are followed).
 bool port_directory_exists(const char* path);
 
+// Opens `path` for binary reading only when it is a regular file: a named pipe, device or
+// directory is refused at once (never waited on). The stream is close-on-exec; close it
+// with fclose. Null on failure (errno set; EINVAL for a file that is not regular).
+FILE* port_open_regular_file(const char* path);
+
 // Appends to `names` the names of the regular files and directories that `dir` holds,
 // without "." and "..", sorted bytewise. Symbolic links count as what they point to;
 // other entries (sockets, devices, dangling links) are left out.
