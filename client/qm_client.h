@@ -25,10 +25,11 @@ class client_c {
     client_c& operator=(const client_c&) = delete;
 
     // Connects to `address` ("tcpip:host,port") and identifies as `name` (1 to 32
-    // characters). Returns 0; 1 for a bad address, a refused connection or a bad name; 9
-    // when the name is taken; 12 or 13 when the server speaks another protocol; 5 when the
-    // connection breaks; 11 when the server does not answer within `timeout_ms`. On any
-    // failure the client is left unconnected. A connected client is closed first.
+    // characters). Returns WRL_OK; WRL_EFAIL for a bad address, a refused connection or a bad
+    // name; WRL_EDUPLICATE when the name is taken; WRL_EPROTOCOL or WRL_EVERSION when the
+    // server speaks another protocol; WRL_EBROKEN when the connection breaks; WRL_ETIMEOUT
+    // when the server does not answer within `timeout_ms`. On any failure the client is left
+    // unconnected. A connected client is closed first.
     int connect(const std::string& address, const std::string& name,
                 int timeout_ms = kDefaultClientTimeoutMs);
 
@@ -39,9 +40,10 @@ class client_c {
     void close();
 
     // Sends `request` and waits for its acknowledgement and reply, which replaces
-    // `request`. Returns the acknowledgement's status (0 = replied; for example 8 when the
-    // server rejected the request), 4 when not connected, 5 when the connection broke, 11
-    // on a time-out, 1 for a reply that is not a request record. After 5, 11 and 1 the
+    // `request`. Returns the acknowledgement's status (WRL_OK = replied; for example
+    // WRL_EREJECTED when the server rejected the request), WRL_ENOCONN when not connected,
+    // WRL_EBROKEN when the connection broke, WRL_ETIMEOUT on a time-out, WRL_EFAIL for a
+    // reply that is not a request record. After WRL_EBROKEN, WRL_ETIMEOUT and WRL_EFAIL the
     // connection is closed: the byte stream can no longer be trusted.
     int call(cdb_request& request, int timeout_ms = kDefaultClientTimeoutMs);
 

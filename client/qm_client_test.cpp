@@ -68,47 +68,48 @@ class InProcessServer : public ::testing::Test {
 
 TEST_F(InProcessServer, RoundTripsAndTypedHelpers) {
     client_c client;
-    ASSERT_EQ(client.connect(address_, "tester"), 0);
+    ASSERT_EQ(client.connect(address_, "tester"), WRL_OK);
     EXPECT_TRUE(client.connected());
     cdb_request r;
-    ASSERT_EQ(client.test_connection(r), 0);
+    ASSERT_EQ(client.test_connection(r), WRL_OK);
     EXPECT_EQ(r.query, CDB_TEST_CONNECTION);
     EXPECT_EQ(r.result, 80);
-    ASSERT_EQ(client.lock_object("model", 1234, r), 0);
+    ASSERT_EQ(client.lock_object("model", 1234, r), WRL_OK);
     EXPECT_EQ(r.result, 50);
     EXPECT_STREQ(r.model_name, "model");
     EXPECT_EQ(cdb_body_object_id(r), 1234);
-    ASSERT_EQ(client.lock_drawing("model", "drawing", 9, 2, r), 0);
+    ASSERT_EQ(client.lock_drawing("model", "drawing", 9, 2, r), WRL_OK);
     const drawinglocks_row row = cdb_body_row<drawinglocks_row>(r);
     EXPECT_STREQ(row.DrawingName, "drawing");
     EXPECT_EQ(row.ModId, 9);
     EXPECT_EQ(row.LockStatus, 2);
-    ASSERT_EQ(client.get_user_and_time_for_modellock("model", 33, r), 0);
+    ASSERT_EQ(client.get_user_and_time_for_modellock("model", 33, r), WRL_OK);
     EXPECT_EQ(r.result, 170);  // the handler overwrote the 33 the helper sent
     // A model name longer than the field is cut, never overflows.
-    ASSERT_EQ(client.lock_database(std::string(200, 'x'), r), 0);
+    ASSERT_EQ(client.lock_database(std::string(200, 'x'), r), WRL_OK);
     EXPECT_EQ(std::strlen(r.model_name), 83u);
 }
 
 TEST_F(InProcessServer, RefusalsAndRejectedRequests) {
     client_c first, second;
-    ASSERT_EQ(first.connect(address_, "same-name"), 0);
-    EXPECT_EQ(second.connect(address_, "same-name"), 9);
+    ASSERT_EQ(first.connect(address_, "same-name"), WRL_OK);
+    EXPECT_EQ(second.connect(address_, "same-name"), WRL_EDUPLICATE);
     EXPECT_FALSE(second.connected());
     EXPECT_EQ(qm::client_error_text(9), "duplicate client");
     cdb_request r = qm::make_request(99);
-    EXPECT_EQ(first.call(r), 8);  // rejected: no reply follows, the connection stays usable
-    ASSERT_EQ(first.test_connection(r), 0);
+    // Rejected: no reply follows, the connection stays usable.
+    EXPECT_EQ(first.call(r), WRL_EREJECTED);
+    ASSERT_EQ(first.test_connection(r), WRL_OK);
     EXPECT_EQ(r.result, 80);
     const unsigned char tiny[3] = {1, 2, 3};
     std::vector<unsigned char> reply;
-    ASSERT_EQ(first.call_raw(tiny, sizeof tiny, &reply), 0);  // the handler echoes
+    ASSERT_EQ(first.call_raw(tiny, sizeof tiny, &reply), WRL_OK);  // the handler echoes
     EXPECT_EQ(reply, std::vector<unsigned char>(tiny, tiny + 3));
     r = qm::make_request(98);
-    EXPECT_EQ(first.call(r), 1);  // a 3-byte reply is no request record: closed
+    EXPECT_EQ(first.call(r), WRL_EFAIL);  // a 3-byte reply is no request record: closed
     EXPECT_FALSE(first.connected());
-    EXPECT_EQ(first.call(r), 4);
-    EXPECT_EQ(second.connect(address_, "same-name"), 0);  // the name is free again
+    EXPECT_EQ(first.call(r), WRL_ENOCONN);
+    EXPECT_EQ(second.connect(address_, "same-name"), WRL_OK);  // the name is free again
 }
 
 // A listening socket that accepts (through its backlog) but never answers; once it is
@@ -145,18 +146,18 @@ TEST(ClientWithoutServer, BadAddressesNamesAndNoListener) {
                                         {"tcpip:127.0.0.1,1", std::string(33, 'n')},
                                         {released, "n"}}) {
         SCOPED_TRACE(address + " " + name);
-        EXPECT_EQ(client.connect(address, name), 1);
+        EXPECT_EQ(client.connect(address, name), WRL_EFAIL);
         EXPECT_FALSE(client.connected());
     }
     cdb_request r;
-    EXPECT_EQ(client.test_connection(r), 4);
+    EXPECT_EQ(client.test_connection(r), WRL_ENOCONN);
 }
 
 TEST(ClientWithoutServer, SilentServerTimesOutAndAClosedConnectionIsBroken) {
     SilentListener listener;
     client_c client;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(client.connect(listener.address(), "patient", 200), 11);
+    EXPECT_EQ(client.connect(listener.address(), "patient", 200), WRL_ETIMEOUT);
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(150));
     EXPECT_LT(waited, std::chrono::milliseconds(3000));
