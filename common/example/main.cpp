@@ -15,6 +15,10 @@
 #include "dbv/model_sharing.h"
 #include "dbv/object_history.h"
 #include "dbv/time_ids.h"
+#include "searchtree/srch_tree.h"
+#include "services/cpu_timer.h"
+#include "services/system_identification.h"
+#include "services/version.h"
 
 namespace {
 
@@ -109,6 +113,25 @@ int main() {
 
     Check(dbv::DeleteDomainAndDomainEvents(kModel), "domain deleted");
     Check(dbv::DropVirtualDatabase(kModel), "virtual database dropped");
+
+    // The other families of the library: version texts, timers, file hashing and the
+    // numbered search trees.
+    Check(unx_get_version_text() == unx_get_version_text() && *unx_get_version_text() != '\0',
+          "version text");
+    tools::clk_timer_tag* timer = tools::clk_new_timer("example");
+    tools::clk_start_timer(timer);
+    tools::clk_stop_timer(timer);
+    Check(timer != nullptr, "timer started and stopped");
+    std::string digest;
+    Check(!tools::HashFile("/nonexistent/example", &digest) && digest.empty(),
+          "hashing a missing file fails");
+    srchCreateSearchTree(1);
+    const double low[3] = {0, 0, 0}, high[3] = {10, 10, 10};
+    const double qlow[3] = {5, 5, 5}, qhigh[3] = {6, 6, 6};
+    Check(insert_new_leaf(42, 1, low, high) == 1 && srchStartSearch(1, qlow, qhigh) == 1 &&
+              nextleaf() == 42 && nextleaf() == 0,
+          "search tree finds the leaf");
+    srchDeleteSearchTree(1);
 
     if (s_failures == 0) {
         std::printf("example: all checks passed\n");
