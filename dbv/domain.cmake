@@ -15,7 +15,6 @@ qm_add_test(NAME dbv_domain_test
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/domain_and_events_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/domain_registry_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/statics_interface_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/id_range_mapper_test.cpp
   LIBS dbv
   LABELS dbv)

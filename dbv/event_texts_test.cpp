@@ -43,12 +43,10 @@ TEST_F(EventTextsTest, EventWithTimeIdTwelve) {
     EXPECT_EQ(dbv::DomainEventToString(event, domain_, true), "Approved@2026/12/" + guid);
     EXPECT_EQ(dbv::DomainEventToString(event, domain_, false), "Approved@2026");
     EXPECT_EQ(dbv::DomainEventToGuidString(event, domain_), guid);
-}
-
-TEST_F(EventTextsTest, NullDescriptionContributesNothing) {
-    dbv_event_s* event = AddEvent(nullptr);
-    EXPECT_EQ(dbv::DomainEventToString(event, domain_, true), "/1/" + Guid(1));
-    EXPECT_EQ(dbv::DomainEventToString(event, domain_, false), "");
+    // A null description contributes nothing.
+    dbv_event_s* unnamed = AddEvent(nullptr);
+    EXPECT_EQ(dbv::DomainEventToString(unnamed, domain_, true), "/13/" + Guid(13));
+    EXPECT_EQ(dbv::DomainEventToString(unnamed, domain_, false), "");
 }
 
 TEST_F(EventTextsTest, NullAndStaleHandlesGiveEmptyTexts) {

@@ -60,18 +60,6 @@ class ObjectHistoryTest : public ::testing::Test {
     }
 };
 
-TEST_F(ObjectHistoryTest, ModelSharingFlagsStartFalseAndAreIndependent) {
-    EXPECT_FALSE(dbv::ModelSharingInterface_c::IsModel2RuntimeIdsEnabled());
-    EXPECT_TRUE(dbv::ModelSharingInterface_c::SetModel2RuntimeIdsEnabled(true));
-    EXPECT_TRUE(dbv::ModelSharingInterface_c::IsModel2RuntimeIdsEnabled());
-    EXPECT_FALSE(dbv::ModelSharingInterface_c::IsRuntimeIdsEnabled());
-    EXPECT_TRUE(dbv::ModelSharingInterface_c::SetRuntimeIdsEnabled(true));
-    EXPECT_TRUE(dbv::ModelSharingInterface_c::IsRuntimeIdsEnabled());
-    EXPECT_TRUE(dbv::ModelSharingInterface_c::SetModel2RuntimeIdsEnabled(false));
-    EXPECT_FALSE(dbv::ModelSharingInterface_c::IsModel2RuntimeIdsEnabled());
-    EXPECT_TRUE(dbv::ModelSharingInterface_c::IsRuntimeIdsEnabled());
-}
-
 TEST_F(ObjectHistoryTest, PlainNumbersWithRunTimeIdsOff) {
     struct Case {
         int32_t a, b;

@@ -54,7 +54,7 @@ TEST_F(TimeIdsTest, NewIdCountsUpAndGivesZeroWhenTheStoreRefuses) {
     EXPECT_EQ(mainGetAssertCount(), 0);
 }
 
-TEST_F(TimeIdsTest, CreateDbvEventGivesTheEventsTimeId) {
+TEST_F(TimeIdsTest, CreateDbvEventGivesTheEventsTimeIdOrZeroWithOneReport) {
     dbv_domainevents_s* events = nullptr;
     ASSERT_EQ(dbv_createdomainevents(domain_, &events), 0);
     dbv::NewId(domain_);
@@ -64,15 +64,11 @@ TEST_F(TimeIdsTest, CreateDbvEventGivesTheEventsTimeId) {
     ASSERT_EQ(dbv_geteventcount(events, &count), 0);
     EXPECT_EQ(count, 2);
     EXPECT_EQ(mainGetAssertCount(), 0);
-}
 
-TEST_F(TimeIdsTest, CreateDbvEventFailuresAreReportedOnceAndGiveZero) {
+    // Failures are reported once and give zero.
     EXPECT_EQ(dbv::CreateDbvEvent(nullptr, "Saved"), 0);
     ExpectOneReport("CreateResult == 0", "dbv_interface");
-
     mainResetAssertions();
-    dbv_domainevents_s* events = nullptr;
-    ASSERT_EQ(dbv_createdomainevents(domain_, &events), 0);
     store_seams::FailOperation("dbv_geteventtimeid", 1);
     EXPECT_EQ(dbv::CreateDbvEvent(events, "Saved"), 0);
     ExpectOneReport("Result == 0", "dbv_interface");
@@ -140,7 +136,7 @@ TEST_F(TimeIdsTest, CompareTimeIdAndCompareCausalityPassTheStoreThrough) {
     EXPECT_NE(dbv::CompareCausality(domain_, 1, 999, &result), 0);
 }
 
-TEST_F(TimeIdsTest, GuidTextOfAnImportedGuidHasTheFixedByteOrder) {
+TEST_F(TimeIdsTest, GuidTextHasTheFixedByteOrderAndUnknownIdsLeaveTheBuffer) {
     const dbv_guid_s guid = CountingGuid();
     int32_t timeId = 0;
     ASSERT_EQ(dbv_importguid(domain_, &guid, &timeId), 0);
@@ -150,10 +146,9 @@ TEST_F(TimeIdsTest, GuidTextOfAnImportedGuidHasTheFixedByteOrder) {
     EXPECT_EQ(dbv::GetGuidStringFromTimeId(domain_, static_cast<uint32_t>(timeId), text), 0);
     EXPECT_STREQ(text, kCountingGuidText);
     EXPECT_EQ(dbv::TimeIdToString(static_cast<uint32_t>(timeId), domain_), kCountingGuidText);
-}
 
-TEST_F(TimeIdsTest, GuidTextOfAnUnknownIdLeavesTheBufferAlone) {
-    char text[dbv::kGuidTextBufferSize] = "untouched";
+    // An unknown id leaves the buffer alone.
+    std::strcpy(text, "untouched");
     EXPECT_EQ(dbv::GetGuidStringFromTimeId(domain_, 999, text), 0);
     EXPECT_STREQ(text, "untouched");
     EXPECT_EQ(dbv::GetGuidStringFromTimeId(nullptr, 1, text), 0);

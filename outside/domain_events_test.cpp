@@ -87,8 +87,6 @@ TEST_F(EventsTest, DescriptionsAreStableCopiesAndMayBeNull) {
 
     ASSERT_EQ(0, dbv_seteventdescription(event, nullptr));
     EXPECT_EQ("(null)", description_of(event));
-    ASSERT_EQ(0, dbv_seteventdescription(event, "after"));
-    EXPECT_EQ("after", description_of(event));
 }
 
 TEST_F(EventsTest, DeletedEventIsStaleAlsoAfterItsSlotIsReused) {
@@ -156,7 +154,6 @@ TEST_F(EventsTest, ClearingTheDomainEmptiesContainersButKeepsThem) {
     int32_t id = -1;
     EXPECT_NE(0, dbv_geteventtimeid(event, &id));
     EXPECT_EQ(3, time_id_of(create("c")));  // the counter went on
-    EXPECT_EQ((Texts{"c"}), descriptions());
 }
 
 }  // namespace

@@ -48,16 +48,5 @@ TEST(GuidTextTest, MalformedTextsAreRefusedAndLeaveTheGuidAlone) {
     }
 }
 
-TEST_F(DomainTest, TimeIdGuidTextRoundTripsThroughTheDomain) {
-    new_id();
-    const std::string text = guid_text(guid_of(new_id()));
-    EXPECT_EQ("02000000", text.substr(28));  // the id's bytes, little-endian, at the end
-    dbv_guid_s parsed{};
-    ASSERT_EQ(0, dbv_parseguidstring(text.c_str(), &parsed));
-    int32_t back = 0;
-    ASSERT_EQ(0, dbv_guidtotimeid(domain_, &parsed, &back));
-    EXPECT_EQ(2, back);
-}
-
 }  // namespace
 }  // namespace domain_store_test

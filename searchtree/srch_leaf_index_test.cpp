@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
-#include <set>
 
 namespace {
 
@@ -64,15 +64,10 @@ TEST(SrchLeafIndex, RandomOperationsMatchAMultimap) {
             ASSERT_EQ(found, model.count(id) > 0) << id;
             if (!found) continue;
             auto [first, last] = model.equal_range(id);
-            bool known = false;
-            for (auto it = first; it != last; ++it) {
-                if (it->second == place.slot) {
-                    model.erase(it);
-                    known = true;
-                    break;
-                }
-            }
-            ASSERT_TRUE(known);
+            const auto it =
+                std::find_if(first, last, [&](const auto& e) { return e.second == place.slot; });
+            ASSERT_NE(it, last);
+            model.erase(it);
             ASSERT_TRUE(index.Erase(id, place));
         }
         ASSERT_EQ(index.Count(), model.size());

@@ -31,13 +31,9 @@ void Transformed(const Stored& s, const double* t, double* lo, double* hi) {
                              corner & 4 ? s.hi[2] : s.lo[2]};
         for (int i = 0; i < 3; ++i) {
             const double v = t[i] * p[0] + t[3 + i] * p[1] + t[6 + i] * p[2] + t[9 + i];
-            lo[i] = std::min(lo[i], v);
-            hi[i] = std::max(hi[i], v);
+            lo[i] = std::clamp(std::min(lo[i], v), -1e11, 1e11);
+            hi[i] = std::clamp(std::max(hi[i], v), -1e11, 1e11);
         }
-    }
-    for (int i = 0; i < 3; ++i) {
-        lo[i] = std::clamp(lo[i], -1e11, 1e11);
-        hi[i] = std::clamp(hi[i], -1e11, 1e11);
     }
 }
 

@@ -63,21 +63,25 @@ class SrchTreeTest : public ::testing::Test {
         srchSetCurrentSearchTree(1);
         mainResetAssertions();
     }
+    // The unit box at the origin, as corners and as extrema, and a result array.
+    const double lo[3] = {0, 0, 0}, hi[3] = {1, 1, 1};
+    const extrema_s box{0, 0, 0, 1, 1, 1};
+    toolArray_c<int> out;
 };
 
 TEST_F(SrchTreeTest, HundredthLeafStaysTheHundredAndFirstSplits) {
     // Odd ids in the upper octant of every axis, even ids in the lower one.
     for (int id = 1; id <= 100; ++id)
         Cube(id, id % 2 ? 10 : -11, id % 2 ? 10 : -11, id % 2 ? 10 : -11);
-    std::vector<int> newest_first;
-    for (int id = 100; id >= 1; --id) newest_first.push_back(id);
-    EXPECT_EQ(SearchAll(), newest_first);
+    std::vector<int> expected;
+    for (int id = 100; id >= 1; --id) expected.push_back(id);  // newest first
+    EXPECT_EQ(SearchAll(), expected);
     EXPECT_EQ(srchGetSearchStatistics().nodes_visited, 1);
 
     Cube(101, 10, 10, 10);
     EXPECT_EQ(srchGetSearchStatistics().nodes_created, 8);  // counted since the last search
     // Upper octant first: the newest leaf, then the moved ones in their old order reversed.
-    std::vector<int> expected = {101};
+    expected = {101};
     for (int id = 1; id <= 99; id += 2) expected.push_back(id);
     for (int id = 2; id <= 100; id += 2) expected.push_back(id);
     EXPECT_EQ(SearchAll(), expected);
@@ -100,8 +104,12 @@ TEST_F(SrchTreeTest, SmallCellsDoNotSplit) {
     EXPECT_EQ(srchGetSearchStatistics().nodes_visited, 13);
 }
 
-TEST_F(SrchTreeTest, BigLeavesStayInTheirNodeAndComeAfterItsChildren) {
+TEST_F(SrchTreeTest, BigLeavesAndLeavesCentredOutsideTheRootComeAfterTheChildren) {
+    Cube(7, 5e6, 0, 0);  // centred outside the root: kept by the root
+    EXPECT_EQ(Search(5e6, 0, 0, 5e6 + 1, 1, 1), std::vector<int>{7});
     for (int id = 1; id <= 101; ++id) Cube(id, 10, 10, 10);  // splits the root
+    EXPECT_EQ(Search(5e6, 0, 0, 5e6 + 1, 1, 1), std::vector<int>{7});
+    EXPECT_EQ(SearchAll().back(), 7);    // now in the root's big leaves, searched after the octants
     Leaf(500, -1e6, 0, 0, 1e6, 1, 1);    // diagonal 2e6 > root width / 2: root's big leaf
     Leaf(501, 10, 10, 10, 6e5, 11, 11);  // too big for an octant (1e6 wide): its big leaf
     const std::vector<int> found = Search(0, 0, 0, 20, 20, 20);
@@ -117,20 +125,10 @@ TEST_F(SrchTreeTest, MiddlePlaneGoesToTheUpperOctant) {
     for (int id = 1000; id <= 1100; ++id) Cube(id, -20, -20, -20);  // splits the root
     Leaf(1, -1, -1, -1, 1, 1, 1);  // centred on all three middle planes
     Cube(2, 10, 10, 10);
+    // The upper octant is searched first and holds both; the lower octant's leaves follow.
     const std::vector<int> found = SearchAll();
     ASSERT_EQ(found.size(), 103u);
-    EXPECT_EQ(found[0], 2);  // the upper octant is searched first and holds both
-    EXPECT_EQ(found[1], 1);
-    EXPECT_EQ(found[2], 1100);  // the lower octant's leaves follow
-}
-
-TEST_F(SrchTreeTest, LeavesCentredOutsideTheRootAreKeptByTheRoot) {
-    Cube(7, 5e6, 0, 0);
-    EXPECT_EQ(Search(5e6, 0, 0, 5e6 + 1, 1, 1), std::vector<int>{7});
-    for (int id = 1; id <= 101; ++id) Cube(id, 10, 10, 10);
-    EXPECT_EQ(Search(5e6, 0, 0, 5e6 + 1, 1, 1), std::vector<int>{7});
-    // Now in the root's big leaves, searched after the octants.
-    EXPECT_EQ(SearchAll().back(), 7);
+    EXPECT_EQ(std::vector<int>(found.begin(), found.begin() + 3), (std::vector<int>{2, 1, 1100}));
 }
 
 TEST_F(SrchTreeTest, ClassMaskAndTouchingBoxes) {
@@ -143,7 +141,6 @@ TEST_F(SrchTreeTest, ClassMaskAndTouchingBoxes) {
     const double inf = std::numeric_limits<double>::infinity();
     EXPECT_EQ(Search(-inf, 0.5, 0.5, inf, 0.5, 0.5).size(), 2u);
     EXPECT_TRUE(Search(1e300, 0, 0, inf, 1, 1).empty());
-    const double lo[3] = {0, 0, 0}, hi[3] = {1, 1, 1};
     EXPECT_EQ(srchStartSearch(0, lo, hi), 0);
     EXPECT_EQ(srchStartSearch(1, nullptr, hi), 0);
 }
@@ -155,10 +152,7 @@ TEST_F(SrchTreeTest, NextLeafAfterTheLastGivesZeroAndStopEmpties) {
     const double x0 = 0, x1 = 1;
     startsearch(&mask, &x0, &x0, &x0, &x1, &x1, &x1);
     EXPECT_EQ(LeafCount(), 2);
-    EXPECT_EQ(nextleaf(), 5);
-    EXPECT_EQ(nextleaf(), 4);
-    EXPECT_EQ(nextleaf(), 0);
-    EXPECT_EQ(nextleaf(), 0);
+    for (int expected : {5, 4, 0, 0}) EXPECT_EQ(nextleaf(), expected);
     srchStopSearch();
     EXPECT_EQ(LeafCount(), 0);
 }
@@ -183,19 +177,15 @@ TEST_F(SrchTreeTest, TransformationMovesTheStoredBoxes) {
 
 TEST_F(SrchTreeTest, MaskZeroHandsOutTheRestOfThePreviousSearch) {
     for (int id = 1; id <= 3; ++id) Cube(id, 0, 0, 0);
-    toolArray_c<int> out;
-    const extrema_s box{0, 0, 0, 1, 1, 1};
     ASSERT_TRUE(srchGetObjectsFromSearchTree(&box, out, 1, false));
     ASSERT_EQ(out.count(), 3);
     EXPECT_EQ(out[0], 3);
-    const double lo[3] = {0, 0, 0}, hi[3] = {1, 1, 1};
     srchStartSearch(1, lo, hi);
     EXPECT_EQ(nextleaf(), 3);
     out.clear();
     ASSERT_TRUE(srchGetObjectsFromSearchTree(nullptr, out, 0, false));
     ASSERT_EQ(out.count(), 2);
-    EXPECT_EQ(out[0], 2);
-    EXPECT_EQ(out[1], 1);
+    EXPECT_EQ((std::vector<int>{out[0], out[1]}), (std::vector<int>{2, 1}));
     ASSERT_TRUE(srchGetObjectsFromSearchTree(&box, out, 0, false));  // nothing left
     EXPECT_EQ(out.count(), 2);
     EXPECT_EQ(nextleaf(), 0);
@@ -203,8 +193,6 @@ TEST_F(SrchTreeTest, MaskZeroHandsOutTheRestOfThePreviousSearch) {
 
 TEST_F(SrchTreeTest, IdentityFlagSetsAndRestoresTheGlobalTransformation) {
     Cube(1, 0, 0, 0);
-    toolArray_c<int> out;
-    const extrema_s box{0, 0, 0, 1, 1, 1};
     EXPECT_FALSE(srchGetObjectsFromSearchTree(&box, out, 1, true));  // no callback
     EXPECT_EQ(out.count(), 0);
     ASSERT_EQ(mainGetAssertRecords().size(), 1u);
@@ -233,19 +221,19 @@ TEST_F(SrchTreeTest, IdentityFlagSetsAndRestoresTheGlobalTransformation) {
 
 TEST_F(SrchTreeTest, ExtentGrowsWithLeavesAndIsRecomputedOnRequest) {
     double v[6];
-    gettreeminmax(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
-    EXPECT_EQ(v[0], 1e11);
-    EXPECT_EQ(v[3], -1e11);
+    const auto extent = [&v] {
+        gettreeminmax(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+        return std::vector<double>(v, v + 6);
+    };
+    EXPECT_EQ(extent(), (std::vector<double>{1e11, 1e11, 1e11, -1e11, -1e11, -1e11}));
     Leaf(1, 5, 6, 7, -1, -2, -3);  // corners in any order
     Cube(2, 100, 0, 0);
-    gettreeminmax(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
-    EXPECT_EQ(std::vector<double>(v, v + 6), (std::vector<double>{-1, -2, -3, 101, 6, 7}));
+    EXPECT_EQ(extent(), (std::vector<double>{-1, -2, -3, 101, 6, 7}));
     delete_new_leaf(2);
     gettreeminmax(&v[0], nullptr, nullptr, &v[3], nullptr, nullptr);
     EXPECT_EQ(v[3], 101);
     srch_calculate_tree_minmax();
-    gettreeminmax(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
-    EXPECT_EQ(std::vector<double>(v, v + 6), (std::vector<double>{-1, -2, -3, 5, 6, 7}));
+    EXPECT_EQ(extent(), (std::vector<double>{-1, -2, -3, 5, 6, 7}));
 }
 
 TEST_F(SrchTreeTest, RenumberingMovesTheIndexAlongEvenWhenIdsSwap) {
@@ -315,7 +303,7 @@ TEST_F(SrchTreeTest, CreatingAnExistingTreeDeletesTheOldOneCompletely) {
     EXPECT_TRUE(SearchAll().empty());
 }
 
-TEST_F(SrchTreeTest, BadTreeNumbersAreReported) {
+TEST_F(SrchTreeTest, BadTreeNumbersAreReportedAndTreesAreSeparate) {
     EXPECT_FALSE(srchSetCurrentSearchTree(0));
     EXPECT_FALSE(srchSetCurrentSearchTree(6));
     srchCreateSearchTree(0);
@@ -323,18 +311,13 @@ TEST_F(SrchTreeTest, BadTreeNumbersAreReported) {
     srchDeleteSearchTree(-1);
     srchDeleteSearchTree(6);
     srchDeleteSearchTree(0);  // slot 0 exists: no report
-    EXPECT_EQ(AssertTexts(), (std::vector<std::string>{
-                                 "!\"Invalid search tree number\"",
-                                 "!\"Invalid search tree number\"",
-                                 "TreeNumber > 0 && TreeNumber < 6",
-                                 "TreeNumber > 0 && TreeNumber < 6",
-                                 "Tree >= 0 && Tree < 6",
-                                 "Tree >= 0 && Tree < 6",
-                             }));
+    EXPECT_EQ(AssertTexts(),
+              (std::vector<std::string>{
+                  "!\"Invalid search tree number\"", "!\"Invalid search tree number\"",
+                  "TreeNumber > 0 && TreeNumber < 6", "TreeNumber > 0 && TreeNumber < 6",
+                  "Tree >= 0 && Tree < 6", "Tree >= 0 && Tree < 6"}));
     EXPECT_EQ(srchGetCurrentSearchTree(), 1);
-}
-
-TEST_F(SrchTreeTest, TreesAreSeparateAndTheCurrentOneIsUsed) {
+    // Valid trees are separate and the current one is used.
     srchCreateSearchTree(3);
     Cube(1, 0, 0, 0);
     ASSERT_TRUE(srchSetCurrentSearchTree(3));
@@ -351,7 +334,6 @@ TEST_F(SrchTreeTest, MissingTreeIsReportedAndFindsNothing) {
     srchDeleteSearchTree(1);
     mainResetAssertions();
     Cube(2, 0, 0, 0);
-    const double lo[3] = {0, 0, 0}, hi[3] = {1, 1, 1};
     EXPECT_EQ(srchStartSearch(1, lo, hi), 0);
     EXPECT_EQ(LeafCount(), 0);
     EXPECT_EQ(nextleaf(), 0);
@@ -360,8 +342,6 @@ TEST_F(SrchTreeTest, MissingTreeIsReportedAndFindsNothing) {
     EXPECT_EQ(v, 3);
     srch_calculate_tree_minmax();
     delete_new_leaf(1);
-    toolArray_c<int> out;
-    const extrema_s box{0, 0, 0, 1, 1, 1};
     EXPECT_FALSE(srchGetObjectsFromSearchTree(&box, out, 1, false));
     EXPECT_EQ(out.count(), 0);
     EXPECT_EQ(AssertTexts(), std::vector<std::string>(5, "!\"Search tree does not exist\""));

@@ -112,12 +112,42 @@ class CancelDialogProgram : public DialogTest {
         return handle;
     }
     std::string Shown() const { return ReadFile(stem_ + ".out"); }
-    // Only a refusal that the program has reported excuses a missing cancel flag.
-    bool RefusalReported() const {
-        return Eventually(
-            [&] { return Complaints().find(": Operation not permitted") != std::string::npos; });
+    // Interrupts the dialog and waits for its flag. Only a refusal that the program has
+    // reported excuses a missing flag: then the answer is false.
+    bool CancelSeen(intptr_t handle) {
+        EXPECT_EQ(kill(static_cast<pid_t>(handle), SIGINT), 0);
+        if (Eventually([&] { return cncl_cancel_pressed_n(handle) != 0; })) return true;
+        EXPECT_TRUE(Eventually([&] {
+            return Complaints().find(": Operation not permitted") != std::string::npos;
+        })) << "no cancel flag, and no refusal reported: "
+            << Complaints();
+        return false;
     }
     std::string Complaints() const { return ReadFile(stem_ + ".err"); }
+    // Starts the program directly (after the words already in `argv`) with the flag word
+    // `address`, interrupts it once it shows its title and returns its exit status (-1 if it
+    // did not exit).
+    int InterruptedStatus(std::vector<const char*> argv, const char* address) {
+        const std::string pid = "PID=" + std::to_string(getpid());
+        for (const char* word : {QM_CANCEL_DIALOG_PATH, "", "", address, "SLEEP=0",
+                                 "MSG=", "TITLE=t", "", "", "", ""}) {
+            argv.push_back(word);
+        }
+        argv.push_back(pid.c_str());
+        argv.push_back(nullptr);
+        int64_t child = -1;
+        {
+            CapturedStreams streams(stem_);
+            child = port_process_start(argv.data());
+        }
+        if (child <= 0) return -1;
+        const pid_t program = static_cast<pid_t>(child);
+        EXPECT_TRUE(Eventually([&] { return Shown() == "t\n\n"; })) << Shown() << Complaints();
+        EXPECT_EQ(kill(program, SIGINT), 0);
+        int status = -1;
+        EXPECT_EQ(waitpid(program, &status, 0), program);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     std::string stem_;
 };
 
@@ -135,10 +165,7 @@ TEST_F(CancelDialogProgram, ShowsTheCaptionMessageAndButtonWithBlanks) {
 TEST_F(CancelDialogProgram, ACancelReachesTheApplication) {
     const intptr_t handle = StartShown();
     ASSERT_GT(handle, 0);
-    ASSERT_EQ(kill(static_cast<pid_t>(handle), SIGINT), 0);
-    if (!Eventually([&] { return cncl_cancel_pressed_n(handle) != 0; })) {
-        ASSERT_TRUE(RefusalReported())
-            << "no cancel flag, and no refusal reported: " << Complaints();
+    if (!CancelSeen(handle)) {
         EXPECT_EQ(cncl_delete_cancel_dialog_n(handle), 1);
         GTEST_SKIP() << "the kernel refused the dialog program's write: " << Complaints();
     }
@@ -155,10 +182,7 @@ TEST_F(CancelDialogProgram, OnlyTheCancelledDialogSeesItsFlag) {
     const intptr_t second = StartShown();
     ASSERT_GT(first, 0);
     ASSERT_GT(second, 0);
-    ASSERT_EQ(kill(static_cast<pid_t>(first), SIGINT), 0);
-    if (!Eventually([&] { return cncl_cancel_pressed_n(first) != 0; })) {
-        ASSERT_TRUE(RefusalReported())
-            << "no cancel flag, and no refusal reported: " << Complaints();
+    if (!CancelSeen(first)) {
         GTEST_SKIP() << "the kernel refused the dialog program's write: " << Complaints();
     }
     EXPECT_EQ(cncl_cancel_pressed_n(second), 0u);
@@ -208,35 +232,9 @@ TEST_F(CancelDialogProgram, BadCommandLinesAreUsageErrors) {
 
 TEST_F(CancelDialogProgram, AWriteThatFailsIsReportedAndEndsWithStatus1) {
     // Address 0x1000 is never mapped in our process: the write fails with EFAULT.
-    const std::string pid = "PID=" + std::to_string(getpid());
-    const char* argv[] = {QM_CANCEL_DIALOG_PATH,
-                          "",
-                          "",
-                          "ADDR=0x1000",
-                          "SLEEP=0",
-                          "MSG=",
-                          "TITLE=t",
-                          "",
-                          "",
-                          "",
-                          "",
-                          pid.c_str(),
-                          nullptr};
-    int64_t child = -1;
-    {
-        CapturedStreams streams(stem_);
-        child = port_process_start(argv);
-    }
-    ASSERT_GT(child, 0);
-    ASSERT_TRUE(Eventually([&] { return Shown() == "t\n\n"; })) << Shown();
-    ASSERT_EQ(kill(static_cast<pid_t>(child), SIGINT), 0);
-    int status = -1;
-    ASSERT_EQ(waitpid(static_cast<pid_t>(child), &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(InterruptedStatus({}, "ADDR=0x1000"), 1);
     EXPECT_EQ(Complaints(),
-              "qm_cancel_dialog: cannot write the cancel flag at 0x1000 into "
-              "process " +
+              "qm_cancel_dialog: cannot write the cancel flag at 0x1000 into process " +
                   std::to_string(getpid()) + ": Bad address\n");
 }
 
@@ -248,36 +246,10 @@ TEST_F(CancelDialogProgram, ARefusedWriteIsReportedClearly) {
     std::atomic<uint32_t> flag{0};
     char address[64];
     snprintf(address, sizeof(address), "ADDR=%p", static_cast<void*>(&flag));
-    const std::string pid = "PID=" + std::to_string(getpid());
-    const char* argv[] = {"/usr/bin/setpriv",
-                          "--reuid=65534",
-                          "--regid=65534",
-                          "--clear-groups",
-                          QM_CANCEL_DIALOG_PATH,
-                          "",
-                          "",
-                          address,
-                          "SLEEP=0",
-                          "MSG=",
-                          "TITLE=t",
-                          "",
-                          "",
-                          "",
-                          "",
-                          pid.c_str(),
-                          nullptr};
-    int64_t child = -1;
-    {
-        CapturedStreams streams(stem_);
-        child = port_process_start(argv);
-    }
-    ASSERT_GT(child, 0);
-    ASSERT_TRUE(Eventually([&] { return Shown() == "t\n\n"; })) << Shown() << Complaints();
-    ASSERT_EQ(kill(static_cast<pid_t>(child), SIGINT), 0);
-    int status = -1;
-    ASSERT_EQ(waitpid(static_cast<pid_t>(child), &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(
+        InterruptedStatus({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"},
+                          address),
+        1);
     EXPECT_EQ(flag.load(), 0u);
     EXPECT_EQ(Complaints(), std::string("qm_cancel_dialog: cannot write the cancel flag at ") +
                                 (address + 5) + " into process " + std::to_string(getpid()) +

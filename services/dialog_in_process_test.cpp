@@ -26,6 +26,9 @@ class InProcessDialog : public DialogTest {
                           {"p2", "Step 2"}};
         ASSERT_EQ(cnclRegisterTranslationCB(dialog_test::Translate), 1);
     }
+    static int Show() {
+        return cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr);
+    }
     // The log lines about percentages (the assertion records are logged as well).
     std::vector<std::pair<int, std::string>> PercentageLog() const {
         std::vector<std::pair<int, std::string>> lines;
@@ -44,10 +47,10 @@ TEST_F(InProcessDialog, NullRegistrationsAreRefusedAndKeepWhatWasThere) {
               0);
     EXPECT_EQ(AssertTexts(), (std::vector<std::string>{"Result", "Result"}));
     // None of the four non-null callbacks was kept, and the translation still works.
-    EXPECT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 0);
+    EXPECT_EQ(Show(), 0);
     EXPECT_TRUE(Calls().displays.empty());
     RegisterCallbacks();
-    EXPECT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 1);
+    EXPECT_EQ(Show(), 1);
     ASSERT_EQ(Calls().displays.size(), 1u);
     EXPECT_EQ(Calls().displays[0].message, Text("Copying files"));
 }
@@ -133,7 +136,7 @@ TEST_F(InProcessDialog, LongTextsAreCutTo255BytesAtACharacterBoundary) {
 TEST_F(InProcessDialog, DisplayingTwiceCallsDisplayOnce) {
     RegisterCallbacks();
     EXPECT_EQ(cncl_cancel_dialog_displayed(), 0);
-    EXPECT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 1);
+    EXPECT_EQ(Show(), 1);
     EXPECT_EQ(cncl_display_cancel_dialog(nullptr, "p1", "p2", "button", nullptr, nullptr), 1);
     EXPECT_EQ(Calls().displays.size(), 1u);
     EXPECT_EQ(cncl_cancel_dialog_displayed(), 1);
@@ -145,11 +148,11 @@ TEST_F(InProcessDialog, DisplayingTwiceCallsDisplayOnce) {
 TEST_F(InProcessDialog, DisabledOrRefusedDisplaysShowNothing) {
     RegisterCallbacks();
     cnclEnableProgressDialog(0);
-    EXPECT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 0);
+    EXPECT_EQ(Show(), 0);
     EXPECT_TRUE(Calls().displays.empty());
     cnclEnableProgressDialog(5);
     Calls().display_result = 0;
-    EXPECT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 0);
+    EXPECT_EQ(Show(), 0);
     EXPECT_EQ(Calls().displays.size(), 1u);
     EXPECT_EQ(cncl_cancel_dialog_displayed(), 0);
     EXPECT_EQ(cncl_delete_cancel_dialog(), 0);
@@ -161,7 +164,7 @@ TEST_F(InProcessDialog, DeleteAndCancelPressedFollowTheDisplayedState) {
     Calls().cancel_result = 3;
     EXPECT_EQ(cncl_cancel_pressed(), 0);
     EXPECT_EQ(Calls().cancel_polls, 0);
-    ASSERT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 1);
+    ASSERT_EQ(Show(), 1);
     EXPECT_EQ(cncl_cancel_pressed(), 3);
     EXPECT_EQ(Calls().cancel_polls, 1);
     // A failing delete still ends the displayed state.
@@ -174,20 +177,32 @@ TEST_F(InProcessDialog, DeleteAndCancelPressedFollowTheDisplayedState) {
     EXPECT_EQ(cncl_cancel_pressed(), 0);
 }
 
-TEST_F(InProcessDialog, ARepeatedPercentageIsSetOnce) {
+TEST_F(InProcessDialog, ARepeatedPercentageIsSetOnceAndOutlivesTheDialog) {
     RegisterCallbacks();
-    ASSERT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 1);
+    // Remembered without a dialog, and the initial "all bits set" equals -1.
+    EXPECT_EQ(cncl_set_progress_pos(0, 30), 0);
+    ASSERT_EQ(Show(), 1);
+    EXPECT_EQ(cncl_set_progress_pos(0, 30), 0);
     EXPECT_EQ(cncl_set_progress_pos(4, 40), 8);
     EXPECT_EQ(cncl_set_progress_pos(4, 40), 0);
     EXPECT_EQ(cncl_set_progress_pos(5, 41), 8);
+    ASSERT_EQ(cncl_delete_cancel_dialog(), 1);
+    ASSERT_EQ(Show(), 1);
+    EXPECT_EQ(cncl_set_progress_pos(0, 41), 0);  // the new dialog is not told
     EXPECT_EQ(Calls().positions, (std::vector<std::pair<int, int>>{{4, 40}, {5, 41}}));
     EXPECT_TRUE(log_.empty());
     EXPECT_TRUE(AssertTexts().empty());
+
+    cncl::ResetDialogStateForTests();
+    RegisterCallbacks();
+    ASSERT_EQ(Show(), 1);
+    EXPECT_EQ(cncl_set_progress_pos(0, -1), 0);  // logged, but equal to the initial value
+    EXPECT_EQ(PercentageLog().size(), 1u);
 }
 
 TEST_F(InProcessDialog, PercentagesAbove100AreLoggedAndPassedOn) {
     RegisterCallbacks();
-    ASSERT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 1);
+    ASSERT_EQ(Show(), 1);
     EXPECT_EQ(cncl_set_progress_pos(1, 101), 8);
     EXPECT_EQ(cncl_set_progress_pos(1, -5), 8);
     EXPECT_EQ(cncl_set_progress_pos(1, 100), 8);
@@ -202,30 +217,10 @@ TEST_F(InProcessDialog, PercentagesAbove100AreLoggedAndPassedOn) {
     EXPECT_EQ(AssertTexts(), (std::vector<std::string>{text, text}));
 }
 
-TEST_F(InProcessDialog, TheLastPercentageOutlivesTheDialog) {
-    RegisterCallbacks();
-    // Remembered without a dialog, and the initial "all bits set" equals -1.
-    EXPECT_EQ(cncl_set_progress_pos(0, 30), 0);
-    EXPECT_EQ(cncl_set_progress_pos(0, 30), 0);
-    ASSERT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 1);
-    EXPECT_EQ(cncl_set_progress_pos(0, 30), 0);
-    EXPECT_EQ(cncl_set_progress_pos(0, 70), 8);
-    ASSERT_EQ(cncl_delete_cancel_dialog(), 1);
-    ASSERT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 1);
-    EXPECT_EQ(cncl_set_progress_pos(0, 70), 0);  // the new dialog is not told
-    EXPECT_EQ(Calls().positions, (std::vector<std::pair<int, int>>{{0, 70}}));
-
-    cncl::ResetDialogStateForTests();
-    RegisterCallbacks();
-    ASSERT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 1);
-    EXPECT_EQ(cncl_set_progress_pos(0, -1), 0);  // logged, but equal to the initial value
-    EXPECT_EQ(PercentageLog().size(), 1u);
-}
-
 TEST_F(InProcessDialog, ProgressTextsAreTranslated) {
     RegisterCallbacks();
     EXPECT_EQ(cncl_set_progress_text(1, "p1"), 0);  // no dialog
-    ASSERT_EQ(cncl_display_cancel_dialog(nullptr, "msg", "title", "button", nullptr, nullptr), 1);
+    ASSERT_EQ(Show(), 1);
     EXPECT_EQ(cncl_set_progress_text(1, "p1"), 7);
     EXPECT_EQ(cncl_set_progress_text(2, nullptr), 7);
     EXPECT_EQ(cncl_set_progress_text(3, "unknown"), 7);

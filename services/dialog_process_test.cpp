@@ -130,8 +130,7 @@ TEST_F(ProcessDialog, WithoutTranslationTheTextWordsAreEmpty) {
     const Words& words = Fake().started[0];
     EXPECT_EQ(Words(words.begin() + 4, words.end() - 1),
               (Words{"SLEEP=-3", "MSG=", "TITLE=", "BTNTXT=", "", "", ""}));
-    EXPECT_EQ(words[1], "");
-    EXPECT_EQ(words[2], "");
+    EXPECT_EQ(Words(words.begin() + 1, words.begin() + 3), (Words{"", ""}));
 }
 
 TEST_F(ProcessDialog, EachDialogHasItsOwnRecordAndFlag) {
@@ -249,9 +248,8 @@ TEST_F(RecordedDialog, BlankStandInsArriveAsOneWordEach) {
     ASSERT_GT(handle, 0);
     const Words words = RecordedWords();
     ASSERT_EQ(words.size(), 12u);
-    EXPECT_EQ(words[0], QM_DIALOG_RECORDER_PATH);
-    EXPECT_EQ(words[1], "--parent window");
-    EXPECT_EQ(words[2], "7");
+    EXPECT_EQ(Words(words.begin(), words.begin() + 3),
+              (Words{QM_DIALOG_RECORDER_PATH, "--parent window", "7"}));
     EXPECT_EQ(words[6],
               "TITLE=Copy\xAD"
               "files");

@@ -36,15 +36,15 @@ TEST(DialogProtocol, BlanksBecomeStandInsAndComeBack) {
 }
 
 TEST(DialogProtocol, CutTextKeepsCharactersWhole) {
-    EXPECT_EQ(cncl::CutText("abcdef", 3), "abc");
-    EXPECT_EQ(cncl::CutText("abc", 3), "abc");
-    EXPECT_EQ(cncl::CutText("ab\xC3\xA9", 3), "ab");
-    EXPECT_EQ(cncl::CutText("ab\xC3\xA9", 4), "ab\xC3\xA9");
-    EXPECT_EQ(cncl::CutText("a\xE2\x82\xAC"
-                            "b",
-                            3),
-              "a");
-    EXPECT_EQ(cncl::CutText("abc", 0), "");
+    struct Case {
+        std::string text;
+        size_t max_bytes;
+        std::string cut;
+    };
+    const Case cases[] = {{"abcdef", 3, "abc"},      {"abc", 3, "abc"},
+                          {"ab\xC3\xA9", 3, "ab"},   {"ab\xC3\xA9", 4, "ab\xC3\xA9"},
+                          {"a\xE2\x82\xAC", 3, "a"}, {"abc", 0, ""}};
+    for (const Case& c : cases) EXPECT_EQ(cncl::CutText(c.text, c.max_bytes), c.cut) << c.text;
 }
 
 std::vector<const char*> GoodWords() {

