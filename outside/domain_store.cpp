@@ -34,13 +34,15 @@
 //   "SessionIdBase"           1: a domain of this store lives in one run
 //   "SessionIdCount"          ids handed out in this run (the same as CompactedIdCount)
 //   "IdsInOrder"              1: ids are handed out in increasing order
-//   "ConnectedTables", "ConnectedRows", "ConnectedInvisibleRows"
-//                             0: no domain tables are connected to a domain here
+//   "ConnectedTables"         domain tables of the domain, over every virtual database
+//   "ConnectedRows"           their live rows
+//   "ConnectedInvisibleRows"  their history rows (deleted rows kept for the domain)
 #include <algorithm>
 #include <cstring>
 #include <random>
 
 #include "outside/domain_store_internal.h"
+#include "outside/domain_table_state.h"
 #include "outside/store_seams.h"
 
 using domain_store::Domain;
@@ -309,6 +311,19 @@ int dbv_getdomainstatistics(dbv_domain_s* domain, dbv_statistics_s** statistics)
     size_t known_imports = 0;
     for (const ImportRecord& record : d->imports) known_imports += record.forgotten ? 0 : 1;
     const auto ids = static_cast<double>(d->last_id);
+    double tables = 0;
+    double rows = 0;
+    double history_rows = 0;
+    try {
+        for (const dbv_tablestruct* table : table_store::all_tables()) {
+            if (table_store::domain_of(table) != domain) continue;
+            tables += 1;
+            rows += table->rows.row_count();
+            history_rows += static_cast<double>(table->extras->history.size());
+        }
+    } catch (...) {
+        return 1;
+    }
     const double values[] = {domain_bytes(*d),
                              1,
                              ids,
@@ -316,9 +331,9 @@ int dbv_getdomainstatistics(dbv_domain_s* domain, dbv_statistics_s** statistics)
                              1,
                              ids,
                              1,
-                             0,
-                             0,
-                             0};
+                             tables,
+                             rows,
+                             history_rows};
     static_assert(std::size(values) == std::size(kStatisticNames));
     try {
         domain_store::Statistics stats;

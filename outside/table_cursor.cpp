@@ -4,7 +4,7 @@
 // before returning it.
 #include <cstring>
 
-#include "outside/table_store_internal.h"
+#include "outside/domain_table_state.h"
 
 namespace {
 
@@ -20,7 +20,24 @@ bool current_row_is_there(const dbv_cursorstruct* cursor) {
            cursor->table->rows.is_live(cursor->current_slot, cursor->current_seq);
 }
 
+// Work mode 5: the history rows there were at the open, in order of deletion.
+int fetch_history(dbv_cursorstruct* cursor, void* row) {
+    cursor->has_current = false;
+    cursor->has_current_history = false;
+    if (cursor->history_next >= cursor->history_limit) {
+        cursor->exhausted = true;
+        return 1;
+    }
+    const table_store::TableExtras& extras = *cursor->table->extras;
+    const auto row_length = static_cast<size_t>(cursor->table->rows.row_length());
+    cursor->current_history = cursor->history_next++;
+    cursor->has_current_history = true;
+    std::memcpy(row, extras.history_row(cursor->current_history, row_length), row_length);
+    return 0;
+}
+
 int fetch_all(dbv_cursorstruct* cursor, void* row) {
+    if (cursor->history_next > 0) return fetch_history(cursor, row);
     table_store::RowTable& rows = cursor->table->rows;
     uint32_t slot = cursor->started ? rows.next(cursor->pinned) : rows.first();
     while (slot != table_store::kNoSlot && rows.is_deleted(slot)) slot = rows.next(slot);
@@ -32,6 +49,7 @@ int fetch_all(dbv_cursorstruct* cursor, void* row) {
     cursor->pinned = table_store::kNoSlot;
     cursor->started = true;
     if (slot == table_store::kNoSlot) {
+        if (cursor->history_limit > 0) return fetch_history(cursor, row);
         cursor->exhausted = true;
         cursor->has_current = false;
         return 1;
@@ -67,7 +85,8 @@ int fetch_key(dbv_cursorstruct* cursor, void* row) {
 }  // namespace
 
 dbv_cursorstruct* dbv_opencursor(dbv_indexstruct* index, const void* key_row) {
-    if (index == nullptr || key_row == nullptr) return nullptr;
+    // An identity index (index -1) answers no lookups.
+    if (index == nullptr || key_row == nullptr || index->index < 0) return nullptr;
     try {
         auto cursor = std::make_unique<dbv_cursorstruct>();
         const table_store::RowTable& rows = index->table->rows;
@@ -89,6 +108,10 @@ dbv_cursorstruct* dbv_opencursor_all(dbv_tablestruct* table) {
     try {
         auto cursor = std::make_unique<dbv_cursorstruct>();
         cursor->seq_limit = table->rows.next_seq() - 1;
+        if (table->extras && table->extras->domain != nullptr &&
+            table_store::work_mode() == DBV_WORKMODE_HISTORY) {
+            cursor->history_limit = table->extras->history.size();
+        }
         attach(table, cursor.get());
         return cursor.release();
     } catch (const std::exception&) {
@@ -100,19 +123,26 @@ int dbv_fetch(dbv_cursorstruct* cursor, void* row) {
     if (cursor == nullptr || row == nullptr) return 1;
     if (cursor->table == nullptr || cursor->exhausted) {
         cursor->has_current = false;
+        cursor->has_current_history = false;
         return 1;
     }
     return cursor->index < 0 ? fetch_all(cursor, row) : fetch_key(cursor, row);
 }
 
 int dbv_deletecurrent(dbv_cursorstruct* cursor) {
-    if (!current_row_is_there(cursor)) return 1;
+    if (!current_row_is_there(cursor)) return 1;  // also a history row: it cannot go
+    if (cursor->table->extras) {
+        return table_store::extended_erase(cursor->table, cursor->current_slot);
+    }
     cursor->table->rows.erase(cursor->current_slot);
     return 0;
 }
 
 int dbv_updatecurrent(dbv_cursorstruct* cursor, const void* row) {
     if (row == nullptr || !current_row_is_there(cursor)) return 1;
+    if (cursor->table->extras) {
+        return table_store::extended_replace(cursor->table, cursor->current_slot, row, false);
+    }
     try {
         return cursor->table->rows.replace(cursor->current_slot, row) ? 0 : 1;
     } catch (const std::exception&) {

@@ -269,4 +269,19 @@ void RowTable::clear() {
     count_ = 0;
 }
 
+size_t RowTable::index_bytes() const {
+    // Hash tables keep at least twice their entries, rounded up to a power of two.
+    const auto hash_bytes = [](size_t entries) {
+        size_t slots = 16;
+        while (slots < 2 * entries) slots *= 2;
+        return slots * 8;
+    };
+    size_t bytes = hash_bytes(count_) + order_.capacity() * sizeof(OrderLink);
+    for (const Secondary& sec : secondaries_) {
+        bytes += hash_bytes(sec.map.size()) + sec.nodes.capacity() * sizeof(KeyNode) +
+                 sec.links.capacity() * sizeof(ChainLink);
+    }
+    return bytes;
+}
+
 }  // namespace table_store

@@ -29,6 +29,13 @@ class RowTable {
     int32_t row_length() const { return static_cast<int32_t>(row_length_); }
     int32_t row_count() const { return static_cast<int32_t>(count_); }
     uint64_t next_seq() const { return next_seq_; }
+    // Slots the record block holds; a new slot never lies beyond this until it grows.
+    uint32_t capacity() const { return capacity_; }
+    // The slot the last successful insert() filled (new rows go last in table order).
+    uint32_t last_inserted_slot() const { return tail_; }
+    // Bytes of the record block, and an estimate of the bytes of the indexes and links.
+    size_t record_bytes() const { return size_t{capacity_} * stride_; }
+    size_t index_bytes() const;
 
     // ----- lookup; `index` is a position in layout().indexes, `key_row` a whole row buffer
     // The row with the key of `key_row` (primary index) or the first inserted such row

@@ -5,11 +5,17 @@
 //   .. CRC-32 of everything before it (header, header CRC and rows)
 // Reading never seeks, so it works on pipes and compressed streams, and builds the new
 // rows in a separate table that replaces the old rows only once the whole block checked out.
+// A merging read (mode 2) builds that table from the rows present and the block's rows.
+// Skipping reads and checks a block the same way without keeping its rows; the row length
+// is then only held to the dictionary's limit.
+// The not-a-number callback sees the rows of a verified block before they replace the
+// table's, once per float or double value that is not a number.
 #include <zlib.h>
 
+#include <cmath>
 #include <cstring>
 
-#include "outside/table_store_internal.h"
+#include "outside/domain_table_state.h"
 
 namespace {
 
@@ -44,26 +50,135 @@ bool read_exact(FILE* stream, unsigned char* buffer, size_t size) {
     return std::fread(buffer, 1, size, stream) == size;
 }
 
-// Reads the rows into `staging`, a chunk at a time, so that memory grows only with the
-// bytes the stream really delivers, whatever the header claims.
-bool read_rows(FILE* stream, size_t row_length, uint32_t row_count, table_store::RowTable& staging,
+// Reads the rows into `staging` (null: reads and drops them), a chunk at a time, so that
+// memory grows only with the bytes the stream really delivers, whatever the header claims.
+bool read_rows(FILE* stream, size_t row_length, uint32_t row_count, table_store::RowTable* staging,
                uLong& crc) {
     const size_t rows_per_chunk = row_length >= kReadChunkBytes ? 1 : kReadChunkBytes / row_length;
-    std::vector<unsigned char> buffer(rows_per_chunk * row_length);
+    std::vector<unsigned char> buffer;
     uint32_t remaining = row_count;
     while (remaining > 0) {
         const size_t rows = remaining < rows_per_chunk ? remaining : rows_per_chunk;
-        if (!read_exact(stream, buffer.data(), rows * row_length)) return false;
+        if (!table_store::read_growing(stream, buffer, rows * row_length)) return false;
         crc = crc_update(crc, buffer.data(), rows * row_length);
-        for (size_t i = 0; i < rows; ++i) {
-            if (!staging.insert(buffer.data() + i * row_length)) return false;  // duplicate key
+        for (size_t i = 0; staging != nullptr && i < rows; ++i) {
+            if (!staging->insert(buffer.data() + i * row_length)) return false;  // duplicate key
         }
         remaining -= static_cast<uint32_t>(rows);
     }
     return true;
 }
 
+// Reads one block. `table` null: the block is only checked (any row length up to the
+// dictionary's limit). Otherwise the block's row length must be the table's and `staging`
+// receives the rows.
+bool read_block(FILE* stream, const dbv_tablestruct* table, table_store::RowTable* staging) {
+    unsigned char header[kHeaderBytes];
+    if (!read_exact(stream, header, kHeaderBytes)) return false;
+    if (std::memcmp(header, kMagic, 4) != 0) return false;
+    const uLong header_crc = crc_update(crc32(0, nullptr, 0), header, 16);
+    if (get_u32(header + 16) != static_cast<uint32_t>(header_crc)) return false;
+    if (get_u32(header + 4) != kVersion) return false;
+    const uint32_t row_length = get_u32(header + 8);
+    const uint32_t row_count = get_u32(header + 12);
+    if (table != nullptr && row_length != static_cast<uint32_t>(table->rows.row_length())) {
+        return false;
+    }
+    if (row_length == 0 || row_length > static_cast<uint32_t>(table_store::kMaxRowLength)) {
+        return false;
+    }
+    if (row_count > static_cast<uint32_t>(INT32_MAX)) return false;
+    uLong crc = crc_update(crc32(0, nullptr, 0), header, kHeaderBytes);
+    if (!read_rows(stream, row_length, row_count, staging, crc)) return false;
+    unsigned char trailer[4];
+    if (!read_exact(stream, trailer, 4)) return false;
+    return get_u32(trailer) == static_cast<uint32_t>(crc);
+}
+
+// Replaces the table's rows with the block's (mode 1) or adds them to those present (2).
+int read_table(FILE* stream, dbv_tablestruct* table, int32_t mode) {
+    if (stream == nullptr || table == nullptr || (mode != 1 && mode != 2)) return 1;
+    if (table_store::domain_of(table) != nullptr) return 1;  // its rows carry time ids
+    try {
+        table_store::RowTable staging(table->layout, table->rows.next_seq());
+        size_t present = 0;
+        if (mode == 2) {
+            const table_store::RowTable& rows = table->rows;
+            for (uint32_t slot = rows.first(); slot != table_store::kNoSlot;
+                 slot = rows.next(slot)) {
+                if (rows.is_deleted(slot)) continue;
+                if (!staging.insert(rows.row(slot))) return 1;
+                ++present;
+            }
+        }
+        if (!read_block(stream, table, &staging)) return 1;
+        // The rows present are first in table order; the callback sees only the block's.
+        uint32_t slot = staging.first();
+        for (size_t i = 0; i < present; ++i) slot = staging.next(slot);
+        for (; slot != table_store::kNoSlot; slot = staging.next(slot)) {
+            table_store::report_not_a_numbers(table, staging.row(slot));
+        }
+        table->exhaust_cursors();
+        std::swap(table->rows, staging);
+        return 0;
+    } catch (const std::exception&) {
+        return 1;
+    }
+}
+
 }  // namespace
+
+namespace table_store {
+
+bool read_growing(FILE* stream, std::vector<unsigned char>& buffer, size_t size) {
+    buffer.clear();
+    while (buffer.size() < size) {
+        const size_t have = buffer.size();
+        const size_t piece = size - have < kReadChunkBytes ? size - have : kReadChunkBytes;
+        buffer.resize(have + piece);
+        if (!read_exact(stream, buffer.data() + have, piece)) return false;
+    }
+    return true;
+}
+
+void report_not_a_numbers(dbv_tablestruct* table, const unsigned char* row) {
+    const TableExtras* x = table->extras.get();
+    if (x == nullptr || x->nan_callback == nullptr) return;
+    const auto& columns = table->layout->columns;
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const ColumnLayout& column = columns[c];
+        bool not_a_number = false;
+        if (column.type == DBD_FLOAT) {
+            float value;
+            std::memcpy(&value, row + column.offset, sizeof value);
+            not_a_number = std::isnan(value);
+        } else if (column.type == DBD_DOUBLE) {
+            double value;
+            std::memcpy(&value, row + column.offset, sizeof value);
+            not_a_number = std::isnan(value);
+        }
+        if (not_a_number) x->nan_callback(table, x->nan_context, static_cast<int32_t>(c));
+    }
+}
+
+}  // namespace table_store
+
+int dbv_readtable(FILE* stream, dbv_tablestruct* table) {
+    return read_table(stream, table, 1);
+}
+
+int dbv_readtableinmode(FILE* stream, dbv_tablestruct* table, int32_t mode) {
+    return read_table(stream, table, mode);
+}
+
+int dbv_skiptable(FILE* stream) {
+    if (stream == nullptr) return 1;
+    try {
+        return read_block(stream, nullptr, nullptr) ? 0 : 1;
+    } catch (const std::exception&) {
+        return 1;
+    }
+}
 
 int dbv_writetable(FILE* stream, dbv_tablestruct* table) {
     if (stream == nullptr || table == nullptr) return 1;
@@ -86,33 +201,4 @@ int dbv_writetable(FILE* stream, dbv_tablestruct* table) {
     put_u32(trailer, static_cast<uint32_t>(crc));
     if (std::fwrite(trailer, 1, 4, stream) != 4) return 1;
     return 0;
-}
-
-int dbv_readtable(FILE* stream, dbv_tablestruct* table) {
-    if (stream == nullptr || table == nullptr) return 1;
-    try {
-        unsigned char header[kHeaderBytes];
-        if (!read_exact(stream, header, kHeaderBytes)) return 1;
-        if (std::memcmp(header, kMagic, 4) != 0) return 1;
-        const uLong header_crc = crc_update(crc32(0, nullptr, 0), header, 16);
-        if (get_u32(header + 16) != static_cast<uint32_t>(header_crc)) return 1;
-        if (get_u32(header + 4) != kVersion) return 1;
-        const uint32_t row_length = get_u32(header + 8);
-        const uint32_t row_count = get_u32(header + 12);
-        if (row_length != static_cast<uint32_t>(table->rows.row_length())) return 1;
-        if (row_count > static_cast<uint32_t>(INT32_MAX)) return 1;
-
-        table_store::RowTable staging(table->layout, table->rows.next_seq());
-        uLong crc = crc_update(crc32(0, nullptr, 0), header, kHeaderBytes);
-        if (!read_rows(stream, row_length, row_count, staging, crc)) return 1;
-        unsigned char trailer[4];
-        if (!read_exact(stream, trailer, 4)) return 1;
-        if (get_u32(trailer) != static_cast<uint32_t>(crc)) return 1;
-
-        table->exhaust_cursors();
-        std::swap(table->rows, staging);
-        return 0;
-    } catch (const std::exception&) {
-        return 1;
-    }
 }

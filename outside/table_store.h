@@ -168,7 +168,7 @@ int dbv_delete(dbv_indexstruct* primary, const void* row);
 // for a null table.
 int dbv_cleartable(dbv_tablestruct* table);
 
-// Row length in bytes; 0 for a null table.
+// Row length in bytes; 0 for a null table (-1 only while a test seam makes it fail).
 int32_t dbv_getrowlength(dbv_tablestruct* table);
 
 // Number of rows; 0 for a null table.

@@ -13,6 +13,10 @@
 #include "outside/table_rows.h"
 #include "outside/table_store.h"
 
+namespace table_store {
+struct TableExtras;
+}
+
 struct dbv_indexstruct {
     dbv_tablestruct* table;
     int32_t index;  // position in the table layout's indexes
@@ -32,6 +36,9 @@ struct dbv_tablestruct {
     table_store::RowTable rows;
     std::vector<dbv_indexstruct> index_handles;  // one per layout index, never resized
     dbv_cursorstruct* cursors = nullptr;         // open cursors, doubly linked
+    // Domain, callbacks and logging (domain_table_state.h); null for a plain table, which
+    // then costs one test per change.
+    std::unique_ptr<table_store::TableExtras> extras;
 };
 
 struct dbv_cursorstruct {
@@ -55,6 +62,13 @@ struct dbv_cursorstruct {
     std::vector<Entry> snapshot;
     size_t position = 0;
     std::vector<unsigned char> key_row;
+
+    // Work mode 5 over a domain table: the history rows there were at the open follow the
+    // live rows. A history row fetched last is current in place of a live one.
+    size_t history_limit = 0;
+    size_t history_next = 0;
+    bool has_current_history = false;
+    size_t current_history = 0;
 
     // The row last fetched.
     bool has_current = false;

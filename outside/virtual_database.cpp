@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "outside/table_store_internal.h"
+#include "outside/domain_table_state.h"
 
 namespace table_store {
 namespace {
@@ -38,6 +38,14 @@ dbv_tablestruct* find_table(int32_t table_number) {
     return it == db->tables.end() ? nullptr : it->second.get();
 }
 
+std::vector<dbv_tablestruct*> all_tables() {
+    std::vector<dbv_tablestruct*> tables;
+    for (const auto& [name, db] : databases().by_name) {
+        for (const auto& [number, table] : db->tables) tables.push_back(table.get());
+    }
+    return tables;
+}
+
 }  // namespace table_store
 
 using table_store::databases;
@@ -57,6 +65,7 @@ dbv_tablestruct::~dbv_tablestruct() {
         c->prev = c->next = nullptr;
         c->exhausted = true;
         c->has_current = false;
+        c->has_current_history = false;
         c = next;
     }
 }
@@ -67,6 +76,7 @@ void dbv_tablestruct::exhaust_cursors() {
         c->pinned = table_store::kNoSlot;
         c->exhausted = true;
         c->has_current = false;
+        c->has_current_history = false;
         c->snapshot.clear();
     }
 }
@@ -137,3 +147,37 @@ dbv_indexstruct* dbd_getvirtualindexpointer(int32_t table_number, const char* in
     const int32_t index = table->layout->find_index(index_name);
     return index < 0 ? nullptr : &table->index_handles[static_cast<size_t>(index)];
 }
+
+int32_t dbv_getdatabasetables(dbv_tablestruct** tables, int32_t max_count) {
+    const table_store::Database* db = table_store::current_database();
+    if (db == nullptr) return -1;
+    if (max_count <= 0) return 0;
+    if (tables == nullptr) return -1;
+    int32_t written = 0;
+    for (const auto& [number, table] : db->tables) {
+        if (written == max_count) break;
+        tables[written++] = table.get();
+    }
+    return written;
+}
+
+namespace dbv {
+
+bool CreateVirtualTable(const char* name, int32_t number, int32_t size1, int32_t size2,
+                        int32_t size3) {
+    return dbd_createvirtualtable(name, number, size1, size2, size3) == 0;
+}
+
+bool DropVirtualTable(const char* name) {
+    table_store::Database* db = table_store::current_database();
+    if (db == nullptr || name == nullptr) return false;
+    for (auto it = db->tables.begin(); it != db->tables.end(); ++it) {
+        if (it->second->layout->name == name) {
+            db->tables.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace dbv
