@@ -7,11 +7,14 @@
 // mallinfo2) over the build divided by the number of boxes.
 // Run in a Release build, e.g.
 //   searchtree_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+// SEARCHTREE_BENCH_OBJECTS and SEARCHTREE_BENCH_QUERIES change the counts, e.g. for a
+// smaller instance under an instruction counter.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -25,8 +28,14 @@
 
 namespace {
 
-constexpr int kObjects = 1'000'000;
-constexpr int kQueries = 100'000;
+int CountFromEnvironment(const char* name, int fallback) {
+    const char* text = std::getenv(name);
+    const long value = text ? std::strtol(text, nullptr, 10) : 0;
+    return value > 0 && value <= 100'000'000 ? int(value) : fallback;
+}
+
+const int kObjects = CountFromEnvironment("SEARCHTREE_BENCH_OBJECTS", 1'000'000);
+const int kQueries = CountFromEnvironment("SEARCHTREE_BENCH_QUERIES", 100'000);
 
 struct Boxes {
     std::vector<extrema_s> objects;

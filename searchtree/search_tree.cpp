@@ -2,19 +2,35 @@
 // side, so an object sits in the deepest node whose cell holds its centre and whose loose
 // region holds its whole (placement) box. Cells are not stored; they follow from the path,
 // and insertion and queries derive them the same way.
+//
+// A node keeps its entries in one array in insertion order, beside a compact array of
+// their plan boxes in single precision, so that a query scans memory in order and reads
+// 16 bytes per entry it rules out. Query results are copied into fixed-size blocks from
+// the tree's pool and appended in result order.
 #include "searchtree/search_tree.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <new>
-#include <unordered_map>
+
+#if defined(__SSE__) || defined(_M_X64)
+#include <xmmintrin.h>
+#define SEARCHTREE_SSE 1
+#endif
 
 #include "outside/assert_log.h"
+#include "searchtree/float_bounds.h"
+#include "searchtree/object_index.h"
 #include "searchtree/search_tree_inspect.h"
 #include "tools/allocator.h"
 
 namespace searchtree {
 namespace {
+
+using srch_detail::FloatAbove;
+using srch_detail::FloatBelow;
 
 constexpr const char* kSource = "searchtree";
 // Objects beyond this distance from the origin make the tree refuse to grow.
@@ -23,19 +39,44 @@ constexpr double kFarLimit = 1e11;
 // steps than this; the bound only guarantees termination whatever the floating point does.
 constexpr int kMaxGrowthSteps = 4096;
 constexpr double kDegenerate = 0.01;
+// Results per block: a typical window query fills a few blocks.
+constexpr uint32_t kResultsPerChunk = 32;
+// Candidates are picked from this many entries at a time before their full records are read.
+constexpr uint32_t kScanBlock = 256;
+// How many candidate records are asked for ahead of the one being read.
+constexpr uint32_t kItemsAhead = 8;
 
 struct Entry {
     void* object;
-    int32_t object_class;
     extrema_s box;
-    Entry* next;
+    int32_t object_class;
+};
+constexpr size_t kCacheLine = 64;
+static_assert(sizeof(Entry) <= kCacheLine);
+
+// A node's entries, oldest first. `bounds` runs parallel to `items`: each entry's plan box
+// in single precision, rounded outwards and stored as (min x, min y, -max x, -max y), so
+// that one four-way "not above" comparison with the query's (max x, max y, -min x, -min y)
+// tells whether it may meet the query. Both live in one allocation aligned to a cache line
+// that starts at `items`, so that reading an entry costs one line.
+struct EntryArray {
+    float (*bounds)[4];
+    Entry* items;
+    uint32_t size;
+    uint32_t capacity;
 };
 
+// The centre of a node's cell follows from the path like the cell itself, so it is not
+// kept: a node then fits one cache line.
 struct Node {
-    double centre_x;
-    double centre_y;
-    Entry* entries;
+    EntryArray entries;
     Node* children[4];  // lower-left, lower-right, upper-left, upper-right
+};
+
+struct ResultChunk {
+    ResultChunk* next;
+    uint32_t count;
+    Entry items[kResultsPerChunk];
 };
 
 // A cell with its margins (how far its loose region reaches beyond it on each side).
@@ -85,11 +126,13 @@ struct SearchTreeType_s {
     double minimum_cell_size;
     // Every node that holds an entry of the object, once per stored entry; deletion and
     // class changes visit exactly these.
-    std::unordered_multimap<const void*, Node*> index;
+    ObjectIndex index;
     tool_allocator_s* node_pool;
-    tool_allocator_s* entry_pool;
+    tool_allocator_s* chunk_pool;  // blocks of query results
     tool_allocator_s* cursor_pool;
     Node* root;
+    uint32_t entry_count;
+    uint64_t entry_bytes;  // held by the nodes' entry arrays
 
     Cell RootCell() const {
         return {root_min_x, root_max_x, root_min_y, root_max_y, half_x, half_y};
@@ -97,15 +140,18 @@ struct SearchTreeType_s {
 };
 
 struct PointerType_s {
-    Entry* first;
-    Entry* current;
+    ResultChunk* first;
+    ResultChunk* current;
+    uint32_t position;  // in `current`
 };
 
 namespace {
 
+constexpr size_t kBytesPerEntry = sizeof(Entry) + sizeof(float[4]);
+
 void DestroyPools(SearchTreeType_s* tree) {
     tool_allocator_destroy(tree->node_pool);
-    tool_allocator_destroy(tree->entry_pool);
+    tool_allocator_destroy(tree->chunk_pool);
     tool_allocator_destroy(tree->cursor_pool);
 }
 
@@ -136,10 +182,10 @@ void UpdateCentre(SearchTreeType_s* t) {
     t->half_y = (t->root_max_y - t->root_min_y) / 2;
 }
 
-Node* NewNode(SearchTreeType_s* tree, double centre_x, double centre_y) {
+Node* NewNode(SearchTreeType_s* tree) {
     auto* node = static_cast<Node*>(tool_allocator_alloc(tree->node_pool));
     if (!node) return nullptr;
-    *node = Node{centre_x, centre_y, nullptr, {nullptr, nullptr, nullptr, nullptr}};
+    *node = Node{{}, {nullptr, nullptr, nullptr, nullptr}};
     return node;
 }
 
@@ -176,7 +222,7 @@ bool Grow(SearchTreeType_s* t, const Placement& p) {
         old_root_position = 3;
     }
     if (t->root) {
-        Node* root = NewNode(t, (min_x + max_x) / 2, (min_y + max_y) / 2);
+        Node* root = NewNode(t);
         if (!root) return false;
         root->children[old_root_position] = t->root;
         t->root = root;
@@ -189,66 +235,186 @@ bool Grow(SearchTreeType_s* t, const Placement& p) {
     return true;
 }
 
-void FreeEntries(Entry* entry) {
-    while (entry) {
-        Entry* next = entry->next;
-        tool_allocator_free(entry);
-        entry = next;
-    }
+void FreeEntryArray(const EntryArray& a) {
+    if (a.items) operator delete (static_cast<void*>(a.items), std::align_val_t{kCacheLine});
 }
 
-// Removes every entry of `object` from the node's list; gives how many were removed.
-int RemoveFromNode(Node* node, const void* object) {
-    int removed = 0;
-    for (Entry** link = &node->entries; *link;) {
-        Entry* entry = *link;
-        if (entry->object == object) {
-            *link = entry->next;
-            tool_allocator_free(entry);
-            ++removed;
-        } else {
-            link = &entry->next;
+// Appends an entry to the node's array. False when the array cannot grow.
+bool AppendEntry(SearchTreeType_s* tree, Node* node, const Entry& entry) {
+    EntryArray& a = node->entries;
+    if (a.size == a.capacity) {
+        const uint32_t capacity = a.capacity ? a.capacity * 2 : 2;
+        if (capacity <= a.capacity) return false;
+        auto* block = static_cast<unsigned char*>(operator new (
+            capacity* kBytesPerEntry, std::align_val_t{kCacheLine}, std::nothrow));
+        if (!block) return false;
+        auto* items = reinterpret_cast<Entry*>(block);
+        auto* bounds = reinterpret_cast<float(*)[4]>(block + capacity * sizeof(Entry));
+        if (a.size > 0) {
+            std::memcpy(static_cast<void*>(bounds), a.bounds, a.size * sizeof(float[4]));
+            std::memcpy(static_cast<void*>(items), a.items, a.size * sizeof(Entry));
         }
+        FreeEntryArray(a);
+        tree->entry_bytes += uint64_t(capacity - a.capacity) * kBytesPerEntry;
+        a.bounds = bounds;
+        a.items = items;
+        a.capacity = capacity;
     }
+    float* b = a.bounds[a.size];
+    b[0] = FloatBelow(entry.box.min_x);
+    b[1] = FloatBelow(entry.box.min_y);
+    b[2] = -FloatAbove(entry.box.max_x);
+    b[3] = -FloatAbove(entry.box.max_y);
+    a.items[a.size++] = entry;
+    ++tree->entry_count;
+    return true;
+}
+
+// Removes every entry of `object` from the node's array, keeping the order of the rest;
+// gives how many were removed.
+uint32_t RemoveFromNode(Node* node, const void* object) {
+    EntryArray& a = node->entries;
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < a.size; ++i) {
+        if (a.items[i].object == object) continue;
+        if (kept != i) {
+            a.items[kept] = a.items[i];
+            std::memcpy(a.bounds[kept], a.bounds[i], sizeof(float[4]));
+        }
+        ++kept;
+    }
+    const uint32_t removed = a.size - kept;
+    a.size = kept;
     return removed;
+}
+
+// Frees every entry array below `node` (the nodes themselves go with their pool).
+void FreeEntryArrays(Node* node) {
+    for (Node* child : node->children) {
+        if (child) FreeEntryArrays(child);
+    }
+    FreeEntryArray(node->entries);
+}
+
+void FreeChunks(ResultChunk* chunk) {
+    while (chunk) {
+        ResultChunk* next = chunk->next;
+        tool_allocator_free(chunk);
+        chunk = next;
+    }
 }
 
 struct Query {
     extrema_s box;
     int32_t mask;
-    tool_allocator_s* entry_pool;
-    Entry* results;
+    tool_allocator_s* chunk_pool;
+    ResultChunk* first;
+    ResultChunk* last;
     bool out_of_memory;
+    // Candidates of the block being scanned; kept here rather than in the recursion's frames.
+    uint32_t picked[kScanBlock];
 };
 
-void Collect(const Node* node, const Cell& cell, Query& q) {
-    if (q.out_of_memory) return;
-    const extrema_s& b = q.box;
-    if (!(cell.x1 + cell.margin_x >= b.min_x && cell.y1 + cell.margin_y >= b.min_y &&
-          b.max_x >= cell.x0 - cell.margin_x && b.max_y >= cell.y0 - cell.margin_y)) {
-        return;
+bool Enters(const Cell& cell, const extrema_s& b) {
+    return cell.x1 + cell.margin_x >= b.min_x && cell.y1 + cell.margin_y >= b.min_y &&
+           b.max_x >= cell.x0 - cell.margin_x && b.max_y >= cell.y0 - cell.margin_y;
+}
+
+void AddResult(const Entry& e, Query& q) {
+    ResultChunk* chunk = q.last;
+    if (!chunk || chunk->count == kResultsPerChunk) {
+        chunk = static_cast<ResultChunk*>(tool_allocator_alloc(q.chunk_pool));
+        if (!chunk) {
+            q.out_of_memory = true;
+            return;
+        }
+        chunk->next = nullptr;
+        chunk->count = 0;
+        (q.last ? q.last->next : q.first) = chunk;
+        q.last = chunk;
     }
-    for (int i = 0; i < 4; ++i) {
-        if (node->children[i]) Collect(node->children[i], cell.Child(i), q);
+    chunk->items[chunk->count++] = e;
+}
+
+// Picks from `bounds[start, end)` the entries whose single-precision box may meet the
+// query (all four bounds not above `key`); gives how many indexes it wrote to `picked`.
+uint32_t PickCandidates(const float (*bounds)[4], uint32_t start, uint32_t end, const float* key,
+                        uint32_t* picked) {
+    uint32_t count = 0;
+#ifdef SEARCHTREE_SSE
+    const __m128 k = _mm_loadu_ps(key);
+    for (uint32_t i = start; i < end; ++i) {
+        picked[count] = i;
+        count += _mm_movemask_ps(_mm_cmple_ps(_mm_load_ps(bounds[i]), k)) == 15;
     }
-    // Entries lie within the loose region, so the query is widened by half the margins to
-    // let boxes just outside it count as near.
-    const double wx = cell.margin_x / 2;
-    const double wy = cell.margin_y / 2;
-    for (const Entry* e = node->entries; e; e = e->next) {
-        if (!(e->object_class & q.mask)) continue;
-        if (e->box.min_x <= b.max_x + wx && e->box.min_y <= b.max_y + wy &&
-            e->box.max_x >= b.min_x - wx && e->box.max_y >= b.min_y - wy) {
-            auto* copy = static_cast<Entry*>(tool_allocator_alloc(q.entry_pool));
-            if (!copy) {
-                q.out_of_memory = true;
-                return;
+#else
+    for (uint32_t i = start; i < end; ++i) {
+        const float* b = bounds[i];
+        picked[count] = i;
+        count += (b[0] <= key[0]) & (b[1] <= key[1]) & (b[2] <= key[2]) & (b[3] <= key[3]);
+    }
+#endif
+    return count;
+}
+
+// Adds the node's matching entries, oldest first. Entries lie within the loose region, so
+// the query is widened by half the margins to let boxes just outside it count as near.
+void ScanEntries(const EntryArray& a, const Cell& cell, Query& q) {
+    const double max_x = q.box.max_x + cell.margin_x / 2;
+    const double max_y = q.box.max_y + cell.margin_y / 2;
+    const double min_x = q.box.min_x - cell.margin_x / 2;
+    const double min_y = q.box.min_y - cell.margin_y / 2;
+    // Rounded outwards like the stored boxes, so no entry that meets the query is passed by.
+    const float key[4] = {FloatAbove(max_x), FloatAbove(max_y), -FloatBelow(min_x),
+                          -FloatBelow(min_y)};
+    uint32_t* picked = q.picked;
+    for (uint32_t start = 0; start < a.size; start += kScanBlock) {
+        const uint32_t end = std::min(a.size, start + kScanBlock);
+        const uint32_t count = PickCandidates(a.bounds, start, end, key, picked);
+        // Most candidates are results, whose whole records are read: ask for them ahead.
+        for (uint32_t k = 0; k < count && k < kItemsAhead; ++k)
+            __builtin_prefetch(&a.items[picked[k]]);
+        for (uint32_t k = 0; k < count; ++k) {
+            if (k + kItemsAhead < count) __builtin_prefetch(&a.items[picked[k + kItemsAhead]]);
+            const Entry& e = a.items[picked[k]];
+            if (!(e.object_class & q.mask)) continue;
+            if (e.box.min_x <= max_x && e.box.min_y <= max_y && e.box.max_x >= min_x &&
+                e.box.max_y >= min_y) {
+                AddResult(e, q);
+                if (q.out_of_memory) return;
             }
-            *copy = *e;
-            copy->next = q.results;
-            q.results = copy;
         }
     }
+}
+
+// Asks for the first lines of what a visit of `node` reads first.
+void PrefetchVisit(const Node* node) {
+    __builtin_prefetch(node->entries.bounds);
+    __builtin_prefetch(node->entries.items);
+    if (node->entries.size > 1) __builtin_prefetch(node->entries.items + 1);
+    for (const Node* child : node->children) {
+        if (child) __builtin_prefetch(child);
+    }
+}
+
+// Results come in the order of a walk that takes a node's own matches before those of
+// its children, upper-right to lower-left. The children to visit are picked, and their
+// memory asked for, before the node's own entries are scanned: a query goes from node to
+// node through memory it has not seen, and overlapping those fetches saves most of its time.
+void Collect(const Node* node, const Cell& cell, Query& q) {
+    const Node* visit[4];
+    Cell visit_cells[4];
+    int count = 0;
+    for (int i = 3; i >= 0; --i) {
+        const Node* child = node->children[i];
+        if (!child) continue;
+        visit_cells[count] = cell.Child(i);
+        if (!Enters(visit_cells[count], q.box)) continue;
+        PrefetchVisit(child);
+        visit[count++] = child;
+    }
+    if (node->entries.size > 0) ScanEntries(node->entries, cell, q);
+    for (int i = 0; i < count && !q.out_of_memory; ++i) Collect(visit[i], visit_cells[i], q);
 }
 
 }  // namespace
@@ -282,10 +448,11 @@ SearchTreeType_s* OpenSearchTree(extrema_s box, double minimum_cell_size) {
     tree->half_y = hy;
     tree->minimum_cell_size = minimum_cell_size;
     tree->node_pool = tool_allocator_create(sizeof(Node), 500, 0, "searchtree nodes", __LINE__);
-    tree->entry_pool = tool_allocator_create(sizeof(Entry), 400, 0, "searchtree entries", __LINE__);
+    tree->chunk_pool =
+        tool_allocator_create(sizeof(ResultChunk), 8, 0, "searchtree results", __LINE__);
     tree->cursor_pool =
         tool_allocator_create(sizeof(PointerType_s), 16, 0, "searchtree cursors", __LINE__);
-    if (!tree->node_pool || !tree->entry_pool || !tree->cursor_pool) {
+    if (!tree->node_pool || !tree->chunk_pool || !tree->cursor_pool) {
         DestroyPools(tree);
         delete tree;
         return nullptr;
@@ -308,7 +475,7 @@ void InsertObjectOnTree(SearchTreeType_s* tree, void* object, int32_t object_cla
     Cell cell = tree->RootCell();
     for (;;) {
         if (!*slot) {
-            *slot = NewNode(tree, cell.MidX(), cell.MidY());
+            *slot = NewNode(tree);
             if (!*slot) return;
         }
         Node* node = *slot;
@@ -323,16 +490,14 @@ void InsertObjectOnTree(SearchTreeType_s* tree, void* object, int32_t object_cla
             cell = child_cell;
             continue;
         }
-        auto* entry = static_cast<Entry*>(tool_allocator_alloc(tree->entry_pool));
-        if (!entry) return;
-        *entry = Entry{object, object_class, box, node->entries};
-        node->entries = entry;
-        try {
-            tree->index.emplace(object, node);
-        } catch (...) {
+        if (!AppendEntry(tree, node, Entry{object, box, object_class})) {
+            QM_ASSERT(!"InsertObjectOnTree: out of memory", kSource);
+            return;
+        }
+        if (!tree->index.Insert(object, node)) {
             // Without its index record the entry could never be deleted: leave it out.
-            node->entries = entry->next;
-            tool_allocator_free(entry);
+            --node->entries.size;
+            --tree->entry_count;
             QM_ASSERT(!"InsertObjectOnTree: out of memory", kSource);
         }
         return;
@@ -341,26 +506,26 @@ void InsertObjectOnTree(SearchTreeType_s* tree, void* object, int32_t object_cla
 
 bool DelObjectFromTree(SearchTreeType_s* tree, void* object) {
     if (!tree || !object) return false;
-    auto [first, last] = tree->index.equal_range(object);
-    if (first == last) return false;
-    int removed = 0;
-    for (auto it = first; it != last; ++it) removed += RemoveFromNode(it->second, object);
-    tree->index.erase(first, last);
+    uint32_t removed = 0;
+    tree->index.ForEach(
+        object, [&](void* node) { removed += RemoveFromNode(static_cast<Node*>(node), object); });
+    tree->entry_count -= removed;
+    tree->index.EraseAll(object);
     return removed > 0;
 }
 
 bool ChangeTreeObjectClass(SearchTreeType_s* tree, void** object, int32_t new_class) {
     if (!tree || !object) return false;
-    auto [first, last] = tree->index.equal_range(*object);
     bool found = false;
-    for (auto it = first; it != last; ++it) {
-        for (Entry* e = it->second->entries; e; e = e->next) {
-            if (e->object == *object) {
-                e->object_class = new_class;
+    tree->index.ForEach(*object, [&](void* node) {
+        EntryArray& a = static_cast<Node*>(node)->entries;
+        for (uint32_t i = 0; i < a.size; ++i) {
+            if (a.items[i].object == *object) {
+                a.items[i].object_class = new_class;
                 found = true;
             }
         }
-    }
+    });
     return found;
 }
 
@@ -369,41 +534,53 @@ PointerType_s* GetObjectsPointer(const SearchTreeType_s* tree, extrema_s query,
     if (!tree) return nullptr;
     auto* cursor = static_cast<PointerType_s*>(tool_allocator_alloc(tree->cursor_pool));
     if (!cursor) return nullptr;
-    Query q{query, class_mask, tree->entry_pool, nullptr, false};
-    if (tree->root && class_mask != 0) Collect(tree->root, tree->RootCell(), q);
+    Query q{query, class_mask, tree->chunk_pool, nullptr, nullptr, false, {}};
+    const Cell root_cell = tree->RootCell();
+    if (tree->root && class_mask != 0 && Enters(root_cell, query)) {
+        PrefetchVisit(tree->root);
+        Collect(tree->root, root_cell, q);
+    }
     if (q.out_of_memory) {
-        FreeEntries(q.results);
+        FreeChunks(q.first);
         tool_allocator_free(cursor);
         return nullptr;
     }
-    cursor->first = cursor->current = q.results;
+    *cursor = PointerType_s{q.first, q.first, 0};
     return cursor;
 }
 
 bool GetNextObject(PointerType_s* cursor, void** object, int32_t* object_class, extrema_s* box) {
-    if (!cursor || !cursor->current) return false;
-    const Entry* e = cursor->current;
-    if (object) *object = e->object;
-    if (object_class) *object_class = e->object_class;
-    if (box) *box = e->box;
-    cursor->current = e->next;
+    if (!cursor) return false;
+    // Only the last block is ever partly filled, so a full one means another may follow.
+    while (cursor->current && cursor->position == cursor->current->count) {
+        cursor->current = cursor->current->next;
+        cursor->position = 0;
+    }
+    if (!cursor->current) return false;
+    const Entry& e = cursor->current->items[cursor->position++];
+    if (object) *object = e.object;
+    if (object_class) *object_class = e.object_class;
+    if (box) *box = e.box;
     return true;
 }
 
 void ResetObjectsPointer(PointerType_s* cursor) {
-    if (cursor) cursor->current = cursor->first;
+    if (!cursor) return;
+    cursor->current = cursor->first;
+    cursor->position = 0;
 }
 
 void DelObjectsPointer(PointerType_s** cursor) {
     if (!cursor || !*cursor) return;
-    FreeEntries((*cursor)->first);
+    FreeChunks((*cursor)->first);
     tool_allocator_free(*cursor);
     *cursor = nullptr;
 }
 
 void CloseSearchTree(SearchTreeType_s** tree) {
     if (!tree || !*tree) return;
-    // Nodes and entries all live in the tree's pools, so destroying the pools returns them.
+    // The nodes live in the node pool, so destroying the pools returns them.
+    if ((*tree)->root) FreeEntryArrays((*tree)->root);
     DestroyPools(*tree);
     delete *tree;
     *tree = nullptr;
@@ -416,18 +593,19 @@ SearchTreeShape_s InspectSearchTree(const SearchTreeType_s* tree) {
     shape.root_max_x = tree->root_max_x;
     shape.root_min_y = tree->root_min_y;
     shape.root_max_y = tree->root_max_y;
-    uint64_t reserved = 0;
-    for (const tool_allocator_s* pool : {tree->node_pool, tree->entry_pool, tree->cursor_pool}) {
+    uint64_t reserved = tree->entry_bytes + tree->index.MemoryBytes();
+    for (const tool_allocator_s* pool : {tree->node_pool, tree->chunk_pool, tree->cursor_pool}) {
         uint64_t bytes = 0;
         tool_allocator_stats(pool, nullptr, nullptr, nullptr, nullptr, nullptr, &bytes);
         reserved += bytes;
     }
     tool_allocator_stats(tree->node_pool, &shape.nodes, nullptr, nullptr, nullptr, nullptr,
                          nullptr);
-    tool_allocator_stats(tree->entry_pool, &shape.entries, nullptr, nullptr, nullptr, nullptr,
+    tool_allocator_stats(tree->chunk_pool, &shape.result_chunks, nullptr, nullptr, nullptr, nullptr,
                          nullptr);
+    shape.entries = tree->entry_count;
     shape.bytes_reserved = reserved;
-    shape.index_records = tree->index.size();
+    shape.index_records = tree->index.Count();
     return shape;
 }
 

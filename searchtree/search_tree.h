@@ -2,7 +2,8 @@
 // quickly which objects of given classes lie near a box. Objects are opaque pointers with
 // a class bit mask and a 3-D box (z is kept but not searched). The tree grows towards
 // objects that lie outside it, up to 1e11 from the origin; objects beyond that are left out
-// without a report. Nodes, entries and query cursors come from per-tree block allocators.
+// without a report. Nodes, query results and cursors come from per-tree block allocators;
+// a node keeps its entries in one array.
 //
 // Every function accepts null pointers and then gives its neutral result. A tree and its
 // cursors are used from one thread at a time.

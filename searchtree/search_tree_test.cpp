@@ -236,4 +236,54 @@ TEST_F(SearchTreeTest, NullArgumentsGiveNeutralResults) {
     EXPECT_EQ(tree, nullptr);
 }
 
+TEST_F(SearchTreeTest, LongResultsKeepTheirOrderAcrossBlocksAndDeletions) {
+    Open(Box(0, 0, 100, 100), 1);
+    static int many[120];
+    std::vector<void*> root_own, upper_right;
+    for (int i = 0; i < 70; ++i) {  // too wide for any quarter: the root's own list
+        InsertObjectOnTree(tree, &many[i], 1, Box(-40 + i * 0.1, 0, 100, 100));
+        root_own.push_back(&many[i]);
+    }
+    for (int i = 70; i < 120; ++i) {
+        InsertObjectOnTree(tree, &many[i], 1, Box(80, 80, 81, 81));
+        upper_right.push_back(&many[i]);
+    }
+    std::vector<void*> expected = root_own;
+    expected.insert(expected.end(), upper_right.begin(), upper_right.end());
+    PointerType_s* cursor = GetObjectsPointer(tree, Box(0, 0, 100, 100), 1);
+    EXPECT_GT(InspectSearchTree(tree).result_chunks, 1u);
+    for (int pass = 0; pass < 2; ++pass) {
+        std::vector<void*> found;
+        void* object = nullptr;
+        while (GetNextObject(cursor, &object, nullptr, nullptr)) found.push_back(object);
+        EXPECT_EQ(found, expected) << pass;
+        ResetObjectsPointer(cursor);
+    }
+    DelObjectsPointer(&cursor);
+    EXPECT_EQ(InspectSearchTree(tree).result_chunks, 0u);
+    // Deleting from the middle of a node's entries keeps the others in insertion order.
+    for (int i : {0, 35, 69, 70, 100}) EXPECT_TRUE(DelObjectFromTree(tree, &many[i]));
+    std::erase_if(expected, [](void* o) {
+        return o == &many[0] || o == &many[35] || o == &many[69] || o == &many[70] ||
+               o == &many[100];
+    });
+    EXPECT_EQ(Query(tree, Box(0, 0, 100, 100)), expected);
+    EXPECT_EQ(InspectSearchTree(tree).entries, 115u);
+}
+
+TEST_F(SearchTreeTest, EntriesExactlyOnTheWidenedQueryEdgeAreFound) {
+    // The root's own entries meet the query widened by a quarter of the root (25 here).
+    // Bounds that single precision cannot hold must still be decided in double.
+    Open(Box(0, 0, 100, 100), 1);
+    const double query_max_x = 10.1;
+    const double edge = query_max_x + 25;
+    InsertObjectOnTree(tree, Obj(0), 1, Box(edge, 0, edge + 110, 100));
+    const double beyond = std::nextafter(edge, 1e9);
+    InsertObjectOnTree(tree, Obj(1), 1, Box(beyond, 0, beyond + 110, 100));
+    const double below = 0.3 - 25;  // query min y 0.3; an entry reaching exactly down to it
+    InsertObjectOnTree(tree, Obj(2), 1, Box(-10, below - 110, 100, below));
+    InsertObjectOnTree(tree, Obj(3), 1, Box(-10, below - 110, 100, std::nextafter(below, -1e9)));
+    EXPECT_EQ(Query(tree, Box(5, 0.3, query_max_x, 1)), (std::vector<void*>{Obj(0), Obj(2)}));
+}
+
 }  // namespace

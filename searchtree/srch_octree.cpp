@@ -11,12 +11,16 @@
 #include <limits>
 #include <new>
 
+#include "searchtree/float_bounds.h"
+
 namespace srch_detail {
 namespace {
 
 constexpr int kOutside = 0;
 constexpr int kOverlap = 1;
 constexpr int kInside = 2;
+// Candidates are picked from this many leaves at a time before the leaves are read.
+constexpr uint32_t kScanBlock = 256;
 
 // The x ranges, the y-z ranges and the leaves of an array share one allocation (in that
 // order, starting at x_ranges): a search then reaches one region of memory per array.
@@ -47,26 +51,6 @@ bool Reserve(LeafArray* array, uint32_t needed) {
 void FreeArray(LeafArray* array) {
     std::free(array->x_ranges);
     *array = LeafArray{};
-}
-
-// Doubles beyond the float range must not be converted (that is undefined), so they are
-// mapped to the float range's ends, still on the right side of the value.
-constexpr double kFloatMax = std::numeric_limits<float>::max();
-
-float FloatBelow(double v) {
-    if (v > kFloatMax) return std::numeric_limits<float>::max();
-    if (v < -kFloatMax) return -std::numeric_limits<float>::infinity();
-    float f = static_cast<float>(v);
-    if (double(f) > v) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
-    return f;
-}
-
-float FloatAbove(double v) {
-    if (v > kFloatMax) return std::numeric_limits<float>::infinity();
-    if (v < -kFloatMax) return -std::numeric_limits<float>::max();
-    float f = static_cast<float>(v);
-    if (double(f) < v) f = std::nextafter(f, std::numeric_limits<float>::infinity());
-    return f;
 }
 
 // The smallest single-precision box that holds `box`.
@@ -172,19 +156,27 @@ void ScanLeaves(const LeafArray& array, bool inside, SearchContext& s) {
     if (!inside && s.transformation.identity) {
         // Most leaves miss the query: their single-precision boxes (rounded outwards, and
         // compared with the query rounded outwards, so no true hit is lost) rule them out
-        // without reading the leaves themselves.
+        // without reading the leaves themselves. The candidates of a block are picked
+        // without branches (which the random outcomes would mispredict), newest first.
         const FloatBox& q = s.float_query;
-        for (uint32_t i = array.size; i-- > 0;) {
-            const float* x = array.x_ranges[i];
-            if (x[0] > q.max[0] || x[1] < q.min[0]) continue;
-            const float* yz = array.yz_ranges[i];
-            if ((yz[0] > q.max[1]) | (yz[1] < q.min[1]) | (yz[2] > q.max[2]) | (yz[3] < q.min[2])) {
-                continue;
+        uint32_t picked[kScanBlock];
+        for (uint32_t end = array.size; end > 0;) {
+            const uint32_t start = end > kScanBlock ? end - kScanBlock : 0;
+            uint32_t count = 0;
+            for (uint32_t i = end; i-- > start;) {
+                const float* x = array.x_ranges[i];
+                const float* yz = array.yz_ranges[i];
+                picked[count] = i;
+                count += (x[0] <= q.max[0]) & (x[1] >= q.min[0]) & (yz[0] <= q.max[1]) &
+                         (yz[1] >= q.min[1]) & (yz[2] <= q.max[2]) & (yz[3] >= q.min[2]);
             }
-            const Leaf& leaf = array.items[i];
-            if (!(leaf.mask & s.mask)) continue;
-            ++s.counts.boxes_tested;
-            if (!Outside(leaf.box, s.query)) Hit(leaf, s);
+            for (uint32_t k = 0; k < count; ++k) {
+                const Leaf& leaf = array.items[picked[k]];
+                if (!(leaf.mask & s.mask)) continue;
+                ++s.counts.boxes_tested;
+                if (!Outside(leaf.box, s.query)) Hit(leaf, s);
+            }
+            end = start;
         }
         return;
     }
@@ -219,6 +211,12 @@ void SearchNode(const OctNode* node, bool inside, SearchContext& s) {
             if (prefilter && Misses(node->children->boxes[i], s.float_query)) continue;
             wanted[count++] = &node->children->nodes[i];
             __builtin_prefetch(wanted[count - 1]);
+        }
+        // The children's arrays are asked for together, before the first child is searched,
+        // so that their fetches overlap instead of following one another.
+        for (int i = 0; i < count; ++i) {
+            Prefetch(wanted[i]->leaves);
+            Prefetch(wanted[i]->big);
         }
         for (int i = 0; i < count; ++i) {
             const OctNode& child = *wanted[i];

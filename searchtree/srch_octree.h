@@ -49,9 +49,9 @@ struct FloatBox {
 };
 
 // A node's leaves in storage order (oldest first); the logical list is the reverse.
-// `x_ranges` and `yz_ranges` run parallel to `items`: the single-precision box split so
-// that the first test of a search reads only 8 bytes per leaf. All three live in one
-// allocation that starts at `x_ranges`.
+// `x_ranges` and `yz_ranges` run parallel to `items`: the single-precision box, which the
+// first test of a search reads (24 bytes per leaf instead of the leaf's 64). All three live
+// in one allocation that starts at `x_ranges`.
 struct LeafArray {
     Leaf* items = nullptr;
     float (*x_ranges)[2] = nullptr;   // min x, max x
