@@ -21,3 +21,13 @@ qm_add_test(NAME wirelay_io_tcpip_test
           ${CMAKE_CURRENT_LIST_DIR}/io_tcpip_thread_test.cpp
   LIBS wirelay_core
   LABELS threads)
+
+# Connecting with a time-out that covers the connect itself (used by the client library).
+add_library(wirelay_connect STATIC ${CMAKE_CURRENT_LIST_DIR}/endpoint_connect.cpp)
+target_include_directories(wirelay_connect PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(wirelay_connect PUBLIC wirelay port_files)
+
+qm_add_test(NAME wirelay_endpoint_connect_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/endpoint_connect_test.cpp
+  LIBS wirelay_connect
+  LABELS threads)

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "wirelay/io_core.h"
+#include "wirelay/io_serial.h"
 #include "wirelay/io_tcpip.h"
 #include "wirelay/wrl_alloc.h"
 #include "wirelay/wrl_errors.h"
@@ -56,10 +57,25 @@ bool HoldsAcceptedConnection(const io_request_s* req) {
 int Open(wrl_net* ep, uint32_t mode, const wrl_address& address) {
     if (ep == nullptr || ep->state != 0 || ep->core == nullptr) return WRL_EFAIL;
     io_tcpip_addr_s record{};
-    std::memcpy(record.host, address.host, sizeof record.host);
-    record.port = address.port;
+    io_serial_addr_s serial{};
+    const void* chosen = &record;
+    if (address.iftype == IO_IF_SERIAL) {
+        // A serial port has no listening side: nobody could ever be accepted.
+        if (mode == IO_PASSIVE) return WRL_EFAIL;
+        static_assert(sizeof serial.device == sizeof address.device);
+        std::memcpy(serial.device, address.device, sizeof serial.device);
+        serial.device[sizeof serial.device - 1] = '\0';
+        serial.baud = address.baud;
+        serial.bytesize = address.bytesize;
+        serial.parity = address.parity;
+        serial.stopbits = address.stopbits;
+        chosen = &serial;
+    } else {
+        std::memcpy(record.host, address.host, sizeof record.host);
+        record.port = address.port;
+    }
     io_conn_s* conn = nullptr;
-    const int rc = io_open(mode, ep->core, address.iftype, &record, &conn);
+    const int rc = io_open(mode, ep->core, address.iftype, chosen, &conn);
     if (rc != IO_OK) return MapOpen(rc, mode == IO_PASSIVE);
     ep->conn = conn;
     ep->state = 1;
@@ -145,8 +161,12 @@ int wrl_net_connect(wrl_net* ep, const char* address) {
     return Open(ep, IO_ACTIVE, parsed);
 }
 
+int wrl_net_open(wrl_net* ep, const char* address) {
+    return wrl_net_connect(ep, address);
+}
+
 int wrl_net_localport(const wrl_net* ep) {
-    if (ep == nullptr || ep->state == 0) return -1;
+    if (ep == nullptr || ep->state == 0 || ep->conn->iface->type != IO_IF_TCPIP) return -1;
     return io_tcpip_localport(ep->conn);
 }
 
@@ -277,11 +297,42 @@ void wrl_net_wake(wrl_net* ep) {
 
 namespace {
 
+// A serial read completes with whatever has arrived; reading exactly `length` bytes takes
+// reads that each wait for at least one byte, until all are in. The time-out applies to
+// each of them.
+int SerialRead(wrl_net* ep, io_request_s* req, char* buffer, uint32_t length, int32_t timeout_ms) {
+    io_settimeout(ep->conn, timeout_ms < 0 ? -1 : timeout_ms);
+    uint32_t got = 0;
+    int rc = IO_OK;
+    while (rc == IO_OK && got < length) {
+        req->kind = IO_READ;
+        req->buffer = buffer + got;
+        req->length = length - got;
+        req->user = nullptr;
+        req->partial = true;
+        rc = io_queue(ep->conn, req);
+        if (rc != IO_OK) break;
+        rc = io_waitrequest(req);
+        if (rc != IO_OK) {
+            if (IsQueued(req)) io_abort(req);
+            break;
+        }
+        rc = static_cast<int>(req->result);
+        got += req->done;
+    }
+    io_settimeout(ep->conn, -1);
+    req->partial = false;
+    return MapResult(rc);
+}
+
 int Transfer(wrl_net* ep, io_request_s* req, uint32_t kind, void* buffer, uint32_t length,
              int32_t timeout_ms, const char* who) {
     if (IsQueued(req)) {
         io_log("%s: ioreq already queued!\n", who);
         return WRL_EFAIL;
+    }
+    if (kind == IO_READ && ep->conn->iface->type == IO_IF_SERIAL) {
+        return SerialRead(ep, req, static_cast<char*>(buffer), length, timeout_ms);
     }
     req->kind = kind;
     req->buffer = buffer;

@@ -35,16 +35,22 @@ int wrl_net_alloc(wrl_net** out);
 void wrl_net_free(wrl_net* ep);
 
 // Listens at the address text ("tcpip:host,port"; the host does not restrict a listening
-// socket). WRL_OK; WRL_EFAIL for a bad address or failure; WRL_EADDRINUSE when the port is in
-// use; WRL_ENOMEM for memory. REQUIRES: closed.
+// socket). WRL_OK; WRL_EFAIL for a bad address or failure (a serial address included: a
+// serial port cannot listen); WRL_EADDRINUSE when the port is in use; WRL_ENOMEM for memory.
+// REQUIRES: closed.
 int wrl_net_listen(wrl_net* ep, const char* address);
 
 // As wrl_net_listen with a parsed address; port 0 picks a free port (wrl_net_localport).
 int wrl_net_listenat(wrl_net* ep, const wrl_address* address);
 
-// Connects to the address text. WRL_OK; WRL_EFAIL for a bad address or failure; WRL_ENOMEM
-// for memory. REQUIRES: closed.
+// Connects to the address text: a TCP/IP connection for "tcpip:host,port", the port itself
+// for "serial:/dev/...,speed[,...]". WRL_OK; WRL_EFAIL for a bad address or failure (for a
+// serial port also settings it refuses, a missing device or one taken by another opener);
+// WRL_ENOMEM for memory. REQUIRES: closed.
 int wrl_net_connect(wrl_net* ep, const char* address);
+
+// The same as wrl_net_connect; the name reads better for a serial port.
+int wrl_net_open(wrl_net* ep, const char* address);
 
 // The local port of an open TCP/IP endpoint, -1 when it has none.
 int wrl_net_localport(const wrl_net* ep);
@@ -103,7 +109,8 @@ void wrl_net_wake(wrl_net* ep);
 // wrl_net_wait would return without waiting.
 bool wrl_net_pending(const wrl_net* ep);
 
-// Synchronous transfer of exactly `length` bytes; timeout_ms < 0 waits without limit.
+// Synchronous transfer of exactly `length` bytes; timeout_ms < 0 waits without limit (on a
+// serial port the limit applies to each wait for more bytes).
 // WRL_OK; WRL_EBROKEN when the connection broke; WRL_EFAIL otherwise (a time-out included: the
 // request is taken back, and the bytes already moved are lost, so the caller should close the
 // endpoint). REQUIRES: no request of that direction queued (else logged and WRL_EFAIL).

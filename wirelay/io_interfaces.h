@@ -1,5 +1,5 @@
 // The built-in interface descriptor table of the I/O core, in order of preference:
-// TCP/IP first, then serial (when built); an IO_IF_END entry ends it.
+// TCP/IP first, then serial; an IO_IF_END entry ends it.
 #pragma once
 
 #include "wirelay/io_core.h"

@@ -7,10 +7,21 @@
 
 #include "wirelay/io_core.h"
 #include "wirelay/message_server_loop.h"
+#include "wirelay/message_server_peer.h"
 #include "wirelay/wrl_errors.h"
 
 namespace wrl {
 namespace {
+
+// Asks the peer filter about a freshly accepted client; connections without a network
+// peer are not its business.
+bool PeerAllowed(wrl_msgsrv* s, const Client* c) {
+    if (s->peer_filter == nullptr) return true;
+    int family = 0;
+    uint8_t address[16] = {};
+    if (!PeerAddressOf(c->socket, &family, address)) return true;
+    return s->peer_filter(family, address, s->peer_user);
+}
 
 int Accept(wrl_msgsrv* s) {
     Client* c = nullptr;
@@ -25,9 +36,43 @@ int Accept(wrl_msgsrv* s) {
     }
     rc = wrl_net_accept(s->listen, c->ep);
     if (rc == WRL_OK) rc = StartRead(c);
-    if (rc != WRL_OK) RemoveClient(s, c);
+    if (rc != WRL_OK || !PeerAllowed(s, c)) RemoveClient(s, c);
     const int armed = wrl_net_armaccept(s->listen, s);
     return rc != WRL_OK ? rc : armed;
+}
+
+// Waits for the next completion and acts on it. WRL_OK, or the code that ends the loop.
+int WaitAndDispatch(wrl_msgsrv* s) {
+    int direction = -1;
+    void* user = nullptr;
+    int rc = wrl_net_wait(s->listen, &direction, &user);
+    if (s->stop.load()) return WRL_ESHUTDOWN;
+
+    if (user == s) {
+        if (rc != WRL_OK) {
+            // A failed accept concerns one would-be client only; keep listening.
+            io_log("wrl_msgsrv_run: accept failed: %s\n", wrl_strerror(rc));
+            wrl_net_abortaccept(s->listen);
+            return wrl_net_armaccept(s->listen, s);
+        }
+        return Accept(s);
+    }
+    if (user == nullptr) return WRL_EFAIL;  // the wait itself failed
+
+    Client* c = static_cast<Client*>(user);
+    if (rc != WRL_OK) {
+        // A broken connection (or any other failure of this client's transfer) ends the
+        // client, not the server.
+        if (rc != WRL_EBROKEN) io_log("wrl_msgsrv_run: client %u: %s\n", c->id, wrl_strerror(rc));
+        RemoveClient(s, c);
+        return WRL_OK;
+    }
+    if (direction == WRL_NET_WRITE) {
+        WriteDone(s, c);
+    } else if (direction == WRL_NET_READ) {
+        return ReadDone(s, c, wrl_net_done(c->ep, WRL_NET_READ));
+    }
+    return WRL_OK;
 }
 
 int CreateServer(const wrl_address* address, const char* text, wrl_msgsrv** out) {
@@ -35,7 +80,7 @@ int CreateServer(const wrl_address* address, const char* text, wrl_msgsrv** out)
     *out = nullptr;
     wrl_msgsrv* s = NewServer();
     if (s == nullptr) return WRL_ENOMEM;
-    int rc = wrl_net_create(&s->listen);
+    int rc = wrl_net_createwith(&s->listen, PeerNotingInterfaces());
     if (rc == WRL_OK) {
         rc = address != nullptr ? wrl_net_listenat(s->listen, address)
                                 : wrl_net_listen(s->listen, text);
@@ -91,6 +136,21 @@ void wrl_msgsrv_setidlehandler(wrl_msgsrv* server, wrl_idlehandler_t handler, vo
     server->idle_user = user;
 }
 
+void wrl_msgsrv_setbatchhandler(wrl_msgsrv* server, wrl_batchhandler_t handler, void* user) {
+    server->batch_handler = handler;
+    server->batch_user = user;
+}
+
+void wrl_msgsrv_setlimits(wrl_msgsrv* server, size_t backlog_total, size_t receiving_total) {
+    server->backlog_limit = backlog_total;
+    server->receiving.limit = receiving_total;
+}
+
+void wrl_msgsrv_setpeerfilter(wrl_msgsrv* server, wrl_peerfilter_t filter, void* user) {
+    server->peer_filter = filter;
+    server->peer_user = user;
+}
+
 void wrl_msgsrv_stop(wrl_msgsrv* server) {
     server->stop.store(true);
     wrl_net_wake(server->listen);
@@ -103,45 +163,18 @@ int wrl_msgsrv_run(wrl_msgsrv* s) {
     for (;;) {
         if (s->stop.load()) return WRL_ESHUTDOWN;
         wrl::DropSlowConsumers(s);
-        rc = wrl::SendPending(s);
+        rc = wrl::FinishBatch(s);
         if (rc != WRL_OK) return rc;
 
         if (s->idle_handler != nullptr && !wrl_net_pending(s->listen))
             s->idle_handler(s->idle_user);
-        int direction = -1;
-        void* user = nullptr;
-        rc = wrl_net_wait(s->listen, &direction, &user);
-        if (s->stop.load()) return WRL_ESHUTDOWN;
-
-        if (user == s) {
-            if (rc != WRL_OK) {
-                // A failed accept concerns one would-be client only; keep listening.
-                io_log("wrl_msgsrv_run: accept failed: %s\n", wrl_strerror(rc));
-                wrl_net_abortaccept(s->listen);
-                rc = wrl_net_armaccept(s->listen, s);
-                if (rc != WRL_OK) return rc;
-                continue;
-            }
-            rc = wrl::Accept(s);
+        // Everything that is ready is handled before the next send pass (up to a bound, so
+        // that replies keep leaving under a steady stream): the batch handler then makes
+        // the work of all of them durable at once.
+        for (int handled = 0; handled < wrl::kMaxBatch; ++handled) {
+            rc = wrl::WaitAndDispatch(s);
             if (rc != WRL_OK) return rc;
-            continue;
-        }
-        if (user == nullptr) return WRL_EFAIL;  // the wait itself failed
-
-        Client* c = static_cast<Client*>(user);
-        if (rc != WRL_OK) {
-            // A broken connection (or any other failure of this client's transfer) ends the
-            // client, not the server.
-            if (rc != WRL_EBROKEN)
-                io_log("wrl_msgsrv_run: client %u: %s\n", c->id, wrl_strerror(rc));
-            wrl::RemoveClient(s, c);
-            continue;
-        }
-        if (direction == WRL_NET_WRITE) {
-            wrl::WriteDone(s, c);
-        } else if (direction == WRL_NET_READ) {
-            rc = wrl::ReadDone(s, c, wrl_net_done(c->ep, WRL_NET_READ));
-            if (rc != WRL_OK) return rc;
+            if (!wrl_net_pending(s->listen)) break;
         }
     }
 }

@@ -14,6 +14,13 @@
 // up (it sends requests but does not read the answers) is removed, together with what
 // waits for it, so that no client can make the server's memory grow without bound.
 constexpr size_t WRL_MAX_BACKLOG = size_t{64} << 20;
+// The same allowances for all clients together, so that many clients each within their own
+// allowance cannot exhaust memory either: bytes of frames waiting to be written to any
+// client, and bytes of frames being received (a frame's block is taken when its header
+// arrives, up to WRL_MAX_PAYLOAD). The client whose frame would take a total above its
+// limit is removed; the others and the server go on.
+constexpr size_t WRL_MAX_BACKLOG_TOTAL = size_t{32} << 20;
+constexpr size_t WRL_MAX_RECEIVING_TOTAL = size_t{32} << 20;
 
 struct wrl_msgsrv;  // the server
 struct wrl_msg;     // a message (request or reply) as the handlers see it
@@ -31,6 +38,14 @@ typedef void (*wrl_disconnecthandler_t)(const char* name, void* user);
 // Called when the loop has handled everything that has arrived so far and is about to wait
 // for more: the moment to write out what the handlers buffered (log lines, say) in one go.
 typedef void (*wrl_idlehandler_t)(void* user);
+// Called after the loop has handled the messages that were ready and before it writes out
+// what they queued: whatever the replies report (an allocated id, say) can be made durable
+// here once for the whole batch, and no reply leaves before it returns.
+typedef void (*wrl_batchhandler_t)(void* user);
+// Called for every accepted network connection with the peer's address: family 4 and 4
+// bytes (an IPv4-mapped IPv6 peer counts as IPv4) or family 6 and 16 bytes, in network
+// order. Returning false closes the connection at once, before anything is read from it.
+typedef bool (*wrl_peerfilter_t)(int family, const uint8_t* address, void* user);
 
 extern "C" {
 
@@ -52,13 +67,20 @@ void wrl_msgsrv_setconnecthandler(wrl_msgsrv* server, wrl_connecthandler_t handl
 void wrl_msgsrv_setdisconnecthandler(wrl_msgsrv* server, wrl_disconnecthandler_t handler,
                                      void* user);
 void wrl_msgsrv_setidlehandler(wrl_msgsrv* server, wrl_idlehandler_t handler, void* user);
+void wrl_msgsrv_setbatchhandler(wrl_msgsrv* server, wrl_batchhandler_t handler, void* user);
+void wrl_msgsrv_setpeerfilter(wrl_msgsrv* server, wrl_peerfilter_t filter, void* user);
+
+// Other totals than WRL_MAX_BACKLOG_TOTAL and WRL_MAX_RECEIVING_TOTAL (for tests, and for
+// servers with less memory). REQUIRES: before wrl_msgsrv_run, with no client connected.
+void wrl_msgsrv_setlimits(wrl_msgsrv* server, size_t backlog_total, size_t receiving_total);
 
 // Runs the message loop. Returns only with the code that ended it: WRL_ENOMEM out of memory,
 // WRL_EFAIL a failure of the transport, WRL_ESHUTDOWN after wrl_msgsrv_stop. A client's own
 // trouble never ends it: a broken connection, a frame with a wrong magic or version (an
 // identify gets a 24-byte reply with status WRL_EPROTOCOL or WRL_EVERSION first), a payload
 // above WRL_MAX_PAYLOAD or more than WRL_MAX_BACKLOG waiting unread for it remove that
-// client; failed accepts are retried.
+// client, and so does a frame that takes the totals above their limits (see
+// WRL_MAX_BACKLOG_TOTAL); failed accepts are retried.
 int wrl_msgsrv_run(wrl_msgsrv* server);
 
 // Asks a running (or the next) wrl_msgsrv_run to return WRL_ESHUTDOWN. Safe from any thread.

@@ -33,6 +33,7 @@ int NewClient(wrl_msgsrv* s, Client** out) {
     void* mem = wrl_malloc(sizeof(Client));
     if (mem == nullptr) return WRL_ENOMEM;
     Client* c = new (mem) Client();
+    c->reader.SetBudget(&s->receiving);
     c->id = s->last_id + 1;
     try {
         s->by_id.emplace(c->id, c);
@@ -67,6 +68,7 @@ void RemoveClient(wrl_msgsrv* s, Client* c) {
     if (c->name[0] != '\0') s->by_name.erase(std::string_view(c->name));
     ++s->generation;
     PurgeClientFromQueue(s, c->id, c->name);
+    s->backlog_total -= c->backlog < s->backlog_total ? c->backlog : s->backlog_total;
     FreeClientRecord(c);
 }
 

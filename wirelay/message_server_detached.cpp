@@ -42,6 +42,7 @@ int FeedClient(wrl_msgsrv* server, uint32_t client_id, const uint8_t* data, size
     bool gone = false;
     const int rc = FeedBytes(server, c, data, size, &gone);
     if (rc != WRL_OK) return rc;
+    if (server->batch_handler != nullptr) server->batch_handler(server->batch_user);
     return SendPendingDetached(server);
 }
 

@@ -343,5 +343,36 @@ TEST_F(DetachedServerTest, SetmsgCopiesFromItsOwnPayloadAndRefusesBadLengths) {
     EXPECT_STREQ(out_[a][2].header.from, "srv");
 }
 
+TEST_F(DetachedServerTest, FramesBeingReceivedAreBoundedForAllClientsTogether) {
+    const std::vector<uint8_t> frame = Frame(kKindNormal, "nobody", "x", 0, std::string(1000, 'p'));
+    const size_t block = kNamesSize + 1000;
+    wrl_msgsrv_setlimits(server_, WRL_MAX_BACKLOG_TOTAL, 2 * block + block / 2);
+    const std::vector<uint8_t> head(frame.begin(), frame.begin() + kHeaderSize + 10);
+    const std::vector<uint8_t> rest(frame.begin() + kHeaderSize + 10, frame.end());
+    uint32_t ids[3];
+    for (uint32_t& id : ids) {
+        id = Attach();
+        ASSERT_EQ(Identify(id, ("c" + std::to_string(id)).c_str()), WRL_OK);
+        ASSERT_EQ(Feed(id, head), WRL_OK);  // a frame begun and left unfinished
+    }
+    EXPECT_TRUE(HasClient(server_, ids[0]));
+    EXPECT_TRUE(HasClient(server_, ids[1]));
+    EXPECT_FALSE(HasClient(server_, ids[2]));  // its frame would pass the total
+    // A finished frame gives its share back: another client's frame fits again.
+    ASSERT_EQ(Feed(ids[0], rest), WRL_OK);
+    EXPECT_EQ(out_[ids[0]].back().header.status, static_cast<uint32_t>(WRL_EUNKNOWN));
+    const uint32_t late = Attach();
+    ASSERT_EQ(Feed(late, head), WRL_OK);
+    EXPECT_TRUE(HasClient(server_, late));
+    // Frames without payload take no share; a removed client gives its share back.
+    DetachClient(server_, ids[1]);
+    DetachClient(server_, late);
+    for (int i = 0; i < 2; ++i) {
+        const uint32_t next = Attach();
+        ASSERT_EQ(Feed(next, head), WRL_OK);
+        EXPECT_TRUE(HasClient(server_, next));
+    }
+}
+
 }  // namespace
 }  // namespace wrl

@@ -14,6 +14,9 @@ namespace wrl {
 // Each read of a client takes whatever has arrived, up to this many bytes, and feeds it to
 // the client's reader: a small frame costs one read, and frames sent back to back share one.
 constexpr size_t kReadBytes = 8 * 1024;
+// Completions handled back to back before the next send pass: under a steady stream the
+// replies of a batch still leave after at most this many.
+constexpr int kMaxBatch = 256;
 // A write buffer up to this size is kept for the client's next frames.
 constexpr size_t kKeepWriteBuffer = 64 * 1024;
 // Frames queued for one client leave together in one write up to this many bytes (a single
@@ -42,6 +45,9 @@ int ReadDone(wrl_msgsrv* s, Client* c, size_t size);
 
 // Writes queued messages to every idle recipient. 0, or the code of a failed write.
 int SendPending(wrl_msgsrv* s);
+// Calls the batch handler (if any), then SendPending: no reply leaves before the work it
+// reports is finished. 0, or the code of a failed write.
+int FinishBatch(wrl_msgsrv* s);
 // A write to the client completed: it is idle again.
 void WriteDone(wrl_msgsrv* s, Client* c);
 

@@ -20,7 +20,8 @@ void ChargeBacklog(wrl_msgsrv* s, wrl_msg* m) {
         }
         if (seen) continue;
         c->backlog += size;
-        if (c->backlog > WRL_MAX_BACKLOG && !c->overflow) {
+        s->backlog_total += size;
+        if ((c->backlog > WRL_MAX_BACKLOG || s->backlog_total > s->backlog_limit) && !c->overflow) {
             c->overflow = true;
             try {
                 s->overflowed.push_back(c->id);

@@ -68,10 +68,13 @@ int FeedBytes(wrl_msgsrv* s, Client* c, const uint8_t* data, size_t size, bool* 
     *gone = false;
     int failure = WRL_OK;
     const FrameReader::Step last = c->reader.Feed(data, size, [&](FrameReader::Step step) {
-        failure = HandleReaderStep(s, c, step);
         // A connected client's answers leave before its next frame is processed, as they
-        // did when every frame came with a read of its own.
-        if (failure == WRL_OK && c->ep != nullptr) failure = SendPending(s);
+        // did when every frame came with a read of its own. Otherwise they wait for the
+        // loop's send pass, so that one batch handler call covers the frames of every
+        // client that arrived together.
+        if (c->handled_in == s->batch && c->ep != nullptr) failure = FinishBatch(s);
+        if (failure == WRL_OK) failure = HandleReaderStep(s, c, step);
+        c->handled_in = s->batch;
         return failure == WRL_OK;
     });
     if (failure != WRL_OK) return failure;

@@ -7,7 +7,14 @@
 namespace wrl {
 
 FrameReader::~FrameReader() {
+    FreeBlock();
+}
+
+void FrameReader::FreeBlock() {
     if (block_ != nullptr) wrl_free(block_);
+    block_ = nullptr;
+    if (budget_ != nullptr) budget_->used -= charged_;
+    charged_ = 0;
 }
 
 void FrameReader::StartHeader() {
@@ -17,8 +24,7 @@ void FrameReader::StartHeader() {
 }
 
 void FrameReader::Reset() {
-    if (block_ != nullptr) wrl_free(block_);
-    block_ = nullptr;
+    FreeBlock();
     if (state_ != State::kStopped) state_ = State::kHeader;
     StartHeader();
 }
@@ -41,12 +47,19 @@ FrameReader::Step FrameReader::Advance() {
             if (header_.length == 0) {
                 buffer_ = prefix_ + kPrefixSize;
             } else {
-                block_ = static_cast<uint8_t*>(wrl_malloc(kNamesSize + header_.length));
+                const size_t size = kNamesSize + header_.length;
+                if (budget_ != nullptr && size > budget_->limit - budget_->used) {
+                    state_ = State::kStopped;
+                    return Step::kDrop;
+                }
+                block_ = static_cast<uint8_t*>(wrl_malloc(size));
                 if (block_ == nullptr) {
                     StartHeader();
                     return Step::kNoMemory;
                 }
                 buffer_ = block_;
+                if (budget_ != nullptr) budget_->used += size;
+                charged_ = size;
             }
             wanted_ = kNamesSize + header_.length;
             state_ = State::kBody;
@@ -68,6 +81,9 @@ void FrameReader::TakeMessage(FrameHeader* header, uint8_t** block, uint8_t** pa
     *block = block_;
     *payload = block_ != nullptr ? block_ + kNamesSize : nullptr;
     block_ = nullptr;
+    // The complete frame is the message's now; its reply counts against the backlog.
+    if (budget_ != nullptr) budget_->used -= charged_;
+    charged_ = 0;
 }
 
 }  // namespace wrl

@@ -12,14 +12,23 @@
 
 namespace wrl {
 
+// Bytes of frames being received, shared by the readers of one server: each reader charges
+// the block of the frame it is reading and gives it back when the frame is complete or
+// dropped. A frame that would take `used` above `limit` stops its reader (kDrop).
+struct ReceiveBudget {
+    size_t used = 0;
+    size_t limit = SIZE_MAX;
+};
+
 class FrameReader {
   public:
     enum class Step {
         kNeedMore,     // queue the next read (Wanted() bytes into Buffer())
         kMessage,      // a complete message: take it with TakeMessage; reading goes on
         kLastMessage,  // a complete identify with a wrong magic or version; read no more
-        kDrop,         // bad frame (wrong magic or version outside identify, or an
-                       // oversized payload): remove the client, nothing to reply
+        kDrop,         // bad frame (wrong magic or version outside identify, an oversized
+                       // payload, or one the budget cannot take): remove the client,
+                       // nothing to reply
         kNoMemory,     // the payload buffer could not be allocated
     };
 
@@ -27,6 +36,10 @@ class FrameReader {
     FrameReader(const FrameReader&) = delete;
     FrameReader& operator=(const FrameReader&) = delete;
     ~FrameReader();
+
+    // Charges this reader's frame blocks to `budget` (null: no budget). REQUIRES: no frame
+    // is being read; the budget outlives the reader.
+    void SetBudget(ReceiveBudget* budget) { budget_ = budget; }
 
     // Where the next read goes and how long it is. Never 0 while reading goes on.
     uint8_t* Buffer() { return buffer_; }
@@ -57,6 +70,7 @@ class FrameReader {
     enum class State { kHeader, kBody, kStopped };
 
     void StartHeader();
+    void FreeBlock();
 
     State state_ = State::kHeader;
     uint8_t prefix_[kHeaderSize] = {};  // the 24-byte prefix, and the names of empty frames
@@ -65,6 +79,8 @@ class FrameReader {
     size_t fed_ = 0;  // bytes of the current request already supplied by Feed
     FrameHeader header_;
     uint8_t* block_ = nullptr;  // names and payload of the frame being read
+    size_t charged_ = 0;        // bytes of block_ charged to the budget
+    ReceiveBudget* budget_ = nullptr;
 };
 
 template <typename OnStep>

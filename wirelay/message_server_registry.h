@@ -45,6 +45,7 @@ struct Client {
     char name[kNameSize] = {};  // empty until the client identifies
     uint32_t id = 0;
     wrl_net* ep = nullptr;  // null for a socketless client
+    int socket = -1;        // noted when its first read is queued (message_server_peer.h)
     FrameReader reader;
     // Two halves, each taking what one read brings in (sockets only): the next read fills
     // one while the bytes of the other are fed to the reader.
@@ -53,6 +54,7 @@ struct Client {
     uint8_t* wbuf = nullptr;  // frame being written; kept for the next one when small
     size_t wcap = 0;
     size_t backlog = 0;              // bytes of queued frames waiting for this client
+    uint64_t handled_in = 0;         // the batch in which a frame of it was last handled
     bool overflow = false;           // backlog above the limit: to be removed
     bool writing = false;            // one frame in flight
     bool mismatch = false;           // identify refused (WRL_EPROTOCOL/WRL_EVERSION); not read
@@ -67,6 +69,11 @@ struct wrl_msgsrv {
     wrl_msg* queue = nullptr;  // by descending priority, first-come among equals
     wrl_msg* queue_tail = nullptr;
     size_t queued = 0;
+    // Bytes of queued frames charged to clients, all together, and its limit.
+    size_t backlog_total = 0;
+    size_t backlog_limit = WRL_MAX_BACKLOG_TOTAL;
+    // Bytes of frames being received, all clients together (the readers charge it).
+    wrl::ReceiveBudget receiving{0, WRL_MAX_RECEIVING_TOTAL};
     wrl::Client* clients = nullptr;
     std::unordered_map<uint32_t, wrl::Client*, std::hash<uint32_t>, std::equal_to<uint32_t>,
                        wrl::CountedAllocator<std::pair<const uint32_t, wrl::Client*>>>
@@ -84,6 +91,12 @@ struct wrl_msgsrv {
     void* disconnect_user = nullptr;
     wrl_idlehandler_t idle_handler = nullptr;
     void* idle_user = nullptr;
+    // Counts the batches: bumped whenever the batch handler runs and queued answers leave.
+    uint64_t batch = 1;
+    wrl_batchhandler_t batch_handler = nullptr;
+    void* batch_user = nullptr;
+    wrl_peerfilter_t peer_filter = nullptr;
+    void* peer_user = nullptr;
     // Bumped whenever a client comes, goes or changes its name: recipient entries cache the
     // client they resolved to for as long as the generation stays the same.
     uint64_t generation = 1;

@@ -436,7 +436,10 @@ TEST(MessageServerTest, PeerVanishingMidFrameLeavesTheServerRunning) {
 
 TEST(MessageServerTest, ClientThatNeverReadsIsRemovedOnceItsBacklogOverflows) {
     Seen seen;
-    ServerRunner run([&](wrl_msgsrv* s) { Watch(s, &seen); });
+    ServerRunner run([&](wrl_msgsrv* s) {
+        Watch(s, &seen);
+        wrl_msgsrv_setlimits(s, SIZE_MAX, WRL_MAX_RECEIVING_TOTAL);  // its own limit only
+    });
     ASSERT_TRUE(run.ok());
     TestClient hog, other;
     ASSERT_TRUE(hog.SmallReceiveBuffer());
@@ -461,6 +464,75 @@ TEST(MessageServerTest, ClientThatNeverReadsIsRemovedOnceItsBacklogOverflows) {
     ASSERT_TRUE(other.Receive(&f));
     ASSERT_TRUE(other.Receive(&f));
     EXPECT_EQ(std::string(f.payload.begin(), f.payload.end()), "still served");
+}
+
+TEST(MessageServerTest, UnreadAnswersAreBoundedForAllClientsTogether) {
+    Seen seen;
+    ServerRunner run([&](wrl_msgsrv* s) {
+        Watch(s, &seen);
+        wrl_msgsrv_setlimits(s, size_t{6} << 20, WRL_MAX_RECEIVING_TOTAL);
+    });
+    ASSERT_TRUE(run.ok());
+    TestClient first, second;
+    ASSERT_TRUE(first.SmallReceiveBuffer());
+    ASSERT_TRUE(second.SmallReceiveBuffer());
+    ASSERT_TRUE(first.Connect(run.port()));
+    ASSERT_TRUE(second.Connect(run.port()));
+    ASSERT_EQ(first.Identify("first"), WRL_OK);
+    ASSERT_EQ(second.Identify("second"), WRL_OK);
+    // Each is far within its own allowance; the first leaves 4 MiB unread, the second's
+    // answers then take the total past 6 MiB.
+    const std::string chunk(256 * 1024, 'h');
+    for (int i = 0; i < 16; ++i) ASSERT_TRUE(first.SendNormal("first", "first", 0, chunk));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let the server take them
+    int sent = 0;
+    while (sent < 64 && second.SendNormal("second", "second", 0, chunk)) ++sent;
+    EXPECT_TRUE(second.DrainUntilClosed());
+    EXPECT_TRUE(WaitFor([&] { return seen.Disconnects() == 1; }));
+    {
+        std::lock_guard<std::mutex> g(seen.mu);
+        EXPECT_EQ(seen.disconnected, std::vector<std::string>{"second"});
+    }
+    // The first is still served, and gets every answer it left waiting.
+    ASSERT_TRUE(first.SendNormal("first", "first", 0, "still served"));
+    Frame f;
+    for (int i = 0; i < 2 * 17; ++i) ASSERT_TRUE(first.Receive(&f)) << i;
+    EXPECT_EQ(std::string(f.payload.begin(), f.payload.end()), "still served");
+}
+
+TEST(MessageServerTest, PeerFilterSeesTheAddressAndClosesRefusedConnectionsAtOnce) {
+    struct Peers {
+        std::mutex mu;
+        std::vector<std::string> seen;  // "family:a.b.c.d"
+        bool allow = false;
+    } peers;
+    ServerRunner run([&](wrl_msgsrv* s) {
+        wrl_msgsrv_setpeerfilter(
+            s,
+            [](int family, const uint8_t* a, void* u) {
+                auto* p = static_cast<Peers*>(u);
+                std::lock_guard<std::mutex> g(p->mu);
+                p->seen.push_back(std::to_string(family) + ":" + std::to_string(a[0]) + "." +
+                                  std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
+                                  std::to_string(a[3]));
+                return p->allow;
+            },
+            &peers);
+    });
+    ASSERT_TRUE(run.ok());
+    TestClient refused;
+    ASSERT_TRUE(refused.Connect(run.port()));
+    EXPECT_TRUE(refused.ClosedByPeer());
+    {
+        std::lock_guard<std::mutex> g(peers.mu);
+        EXPECT_EQ(peers.seen, std::vector<std::string>{"4:127.0.0.1"});
+        peers.allow = true;
+    }
+    TestClient allowed;
+    ASSERT_TRUE(allowed.Connect(run.port()));
+    EXPECT_EQ(allowed.Identify("welcome"), WRL_OK);
+    std::lock_guard<std::mutex> g(peers.mu);
+    EXPECT_EQ(peers.seen.size(), 2u);
 }
 
 }  // namespace

@@ -57,7 +57,9 @@ int Transmit(wrl_msgsrv* s, Client* c, wrl_msg* first) {
         EncodeFrame(m, c->wbuf + total);
         total += size;
         MsgRemoveRecipient(m, c->id, c->name);
-        c->backlog -= c->backlog < size ? c->backlog : size;
+        const size_t paid = c->backlog < size ? c->backlog : size;
+        c->backlog -= paid;
+        s->backlog_total -= paid;
         m->sent = true;
         if (c->mismatch && m->kind == kKindIdentify && IsShortStatus(m->status)) {
             c->close_after_write = true;  // nothing after this reply will be read
@@ -130,6 +132,13 @@ void WriteDone(wrl_msgsrv* s, Client* c) {
     }
     // A client refused for its protocol or version has nothing more to say.
     if (c->close_after_write) RemoveClient(s, c);
+}
+
+// Lets the batch handler finish what the handled messages started, then writes what waits.
+int FinishBatch(wrl_msgsrv* s) {
+    ++s->batch;
+    if (s->batch_handler != nullptr) s->batch_handler(s->batch_user);
+    return SendPending(s);
 }
 
 }  // namespace wrl

@@ -14,6 +14,7 @@ add_library(wirelay STATIC
   ${CMAKE_CURRENT_LIST_DIR}/message_server_read.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server_write.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server_detached.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_server_peer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server.cpp)
 target_include_directories(wirelay PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(wirelay PUBLIC wirelay_core)
