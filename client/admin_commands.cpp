@@ -97,6 +97,8 @@ const char* admin_usage() {
     return "usage: qm_admin [--server ADDRESS] [--name NAME] [--timeout MS] COMMAND [ARGS]\n"
            "  --server ADDRESS   default $QM_SERVER, else tcpip:localhost,1238\n"
            "  --name NAME        the name this tool identifies under (default qm_admin-PID)\n"
+           "  --timeout MS       limit for connecting and identifying together, and for each\n"
+           "                     request (default 5000)\n"
            "commands:\n"
            "  test                   test the connection\n"
            "  info                   server version and database file\n"

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "wirelay/endpoint.h"
+#include "wirelay/endpoint_connect.h"
 #include "wirelay/frame.h"
 #include "wirelay/wrl_errors.h"
 
@@ -85,13 +86,13 @@ int client_c::connect(const std::string& address, const std::string& name, int t
     if (name.empty() || name.size() > wrl::kNameMax || name.find('\0') != std::string::npos ||
         wrl_net_parseaddress(address.c_str(), &parsed) != 0)
         return WRL_EFAIL;
-    int code = wrl_net_create(&endpoint_);
+    // One deadline covers connecting, identifying and the identify reply.
+    const deadline_t deadline(timeout_ms);
+    int code = wrl_net_createconnected(&endpoint_, address.c_str(), timeout_ms);
     if (code != 0) {
         endpoint_ = nullptr;
         return code;
     }
-    if ((code = wrl_net_connect(endpoint_, address.c_str())) != 0) return fail(code);
-    const deadline_t deadline(timeout_ms);
     if ((code = send_frame(wrl::kKindIdentify, nullptr, 0, deadline.remaining_ms())) != 0)
         return fail(code);
     uint32_t kind = 0, status = 0;

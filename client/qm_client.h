@@ -28,8 +28,9 @@ class client_c {
     // characters). Returns WRL_OK; WRL_EFAIL for a bad address, a refused connection or a bad
     // name; WRL_EDUPLICATE when the name is taken; WRL_EPROTOCOL or WRL_EVERSION when the
     // server speaks another protocol; WRL_EBROKEN when the connection breaks; WRL_ETIMEOUT
-    // when the server does not answer within `timeout_ms`. On any failure the client is left
-    // unconnected. A connected client is closed first.
+    // when connecting and identifying take longer than `timeout_ms` together (an address
+    // that drops packets, a server whose backlog is full, a server that does not answer).
+    // On any failure the client is left unconnected. A connected client is closed first.
     int connect(const std::string& address, const std::string& name,
                 int timeout_ms = kDefaultClientTimeoutMs);
 

@@ -9,6 +9,8 @@
 #include "port/files.h"
 #include "server/drawing_locks.h"
 #include "server/locks.h"
+#include "server/log_text.h"
+#include "server/server_database.h"
 #include "server/server_state.h"
 #include "server/server_tables.h"
 
@@ -53,7 +55,7 @@ int touch_user_row(const char* model, const char* user) {
         failed = dbv_insert(dbd_getvirtualtablepointer(SRV_TABLE_MULTIUSERS), &row);
     }
     if (failed != 0) {
-        printf("Error: could not update multiuser table\n");
+        log_printf("Error: could not update multiuser table\n");
         return 0;
     }
     return 1;
@@ -70,7 +72,7 @@ int record_save(const char* model, const char* user, multiusers_row& body) {
             return 1;
         }
     }
-    printf("Error: could not update multiuser save timestamp\n");
+    log_printf("Error: could not update multiuser save timestamp\n");
     return 0;
 }
 
@@ -124,14 +126,14 @@ int kick_user(const char* model, const multiusers_row& body) {
 }
 
 int client_connected(const char* name, void* /*user_data*/) {
-    printf("Client '%s' connected.\n", printable(name));
+    log_printf("Client '%s' connected.\n", printable(name));
     server_context& state = server_state();
     if (state.connected_clients < INT32_MAX) ++state.connected_clients;
     return 0;
 }
 
 int client_disconnected(const char* name, void* /*user_data*/) {
-    printf("Client '%s' disconnected.\n", printable(name));
+    log_printf("Client '%s' disconnected.\n", printable(name));
     server_context& state = server_state();
     --state.connected_clients;
     if (state.connected_clients > 0) {
@@ -140,13 +142,15 @@ int client_disconnected(const char* name, void* /*user_data*/) {
         return 0;
     }
     state.connected_clients = 0;
+    // Counters allocated in this batch are saved first, as they were before the file goes.
+    commit_pending_save();
     // Nobody is left to use the counters: the file goes, the in-memory rows stay, and the
     // next allocation writes them all again.
     if (!state.database_file.empty()) port_remove_file(state.database_file.c_str());
     for (int32_t status = 1; status <= 3; ++status) drop_drawing_locks_with_status(status);
     // Rows of any other status a client may have sent have no holder left either.
     dbv_cleartable(dbd_getvirtualtablepointer(SRV_TABLE_DRAWINGLOCKS));
-    printf("No one is connected, clearing the database\n");
+    log_printf("No one is connected, clearing the database\n");
     delete_user_row(name);
     return 0;
 }

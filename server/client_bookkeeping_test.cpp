@@ -108,6 +108,7 @@ TEST_F(ClientBookkeepingTest, DepartingClientsKeepLocksAndTheLastOneClearsUp) {
         record("u2", "theirs", 2);
         common_model_row counters = model_row("Plant", 1, 500);
         ASSERT_EQ(allocate_maxid(counters), 501);
+        commit_pending_save();  // as the server does before the reply leaves
     });
     EXPECT_EQ(server_state().connected_clients, 2);
 
@@ -131,6 +132,7 @@ TEST_F(ClientBookkeepingTest, DepartingClientsKeepLocksAndTheLastOneClearsUp) {
     stdout_of([] {
         common_model_row counters = model_row("Other", 4, 0);
         ASSERT_EQ(allocate_ga_id(counters), 1);
+        commit_pending_save();
     });
     dbv_cleartable(dbd_getvirtualtablepointer(SRV_TABLE_COMMON_MODEL));
     ASSERT_EQ(read_database_file(), 0);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "outside/table_store.h"
+#include "server/log_text.h"
 #include "server/server_state.h"
 #include "server/server_tables.h"
 #include "tools/tool_dstring.h"

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "outside/table_store.h"
+#include "server/log_text.h"
 #include "server/server_database.h"
 #include "server/server_state.h"
 #include "server/server_tables.h"
@@ -37,10 +38,10 @@ int32_t allocate(common_model_row& body, const counter_rule& rule) {
         created.ga_id = body.ga_id;
         created.multi_drawing_id = body.multi_drawing_id;
         if (dbv_insert(dbd_getvirtualtablepointer(SRV_TABLE_COMMON_MODEL), &created) != 0) {
-            printf("Error: could not insert model id:s\n");
+            log_printf("Error: could not insert model id:s\n");
             return body.*rule.counter;
         }
-        printf("New model %s/%d\n", created.name, created.db_number);
+        log_printf("New model %s/%d\n", created.name, created.db_number);
     } else {
         const int32_t server_value = stored.*rule.counter;
         const int32_t client_value = body.*rule.counter;
@@ -51,22 +52,23 @@ int32_t allocate(common_model_row& body, const counter_rule& rule) {
         } else {
             // The client has seen ids the server does not know of (an older file, say):
             // continue past the client's, so nothing is handed out twice.
-            printf("Error: Model id conflict, used client id\n");
+            log_printf("Error: Model id conflict, used client id\n");
             next = add_wrapping(client_value, 1);
         }
         stored.*rule.counter = next;
         body.*rule.counter = next;
         if (dbv_update(primary, &stored) != 0) {
-            printf("Error: could not update model id:s\n");
+            log_printf("Error: could not update model id:s\n");
             return body.*rule.counter;
         }
     }
 
-    if (write_database_file() == 0) {
-        printf(rule.saved_format, stored.name, body.db_number, body.*rule.counter);
-    } else {
-        printf("Write failed: %s\n", server_state().database_file.c_str());
-    }
+    // The file is saved once for the whole batch of requests (commit_pending_save); the
+    // reply leaves only after that, and the line below says how the save went.
+    char saved_line[160];
+    std::snprintf(saved_line, sizeof saved_line, rule.saved_format, stored.name, body.db_number,
+                  body.*rule.counter);
+    request_database_save(saved_line);
     return body.*rule.counter;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "outside/table_store.h"
+#include "server/log_text.h"
 #include "server/server_database.h"
 #include "server/server_state.h"
 #include "server/server_tables.h"
@@ -26,7 +27,11 @@ class IdAllocationTest : public ServerCoreTest {
     static void expect_allocation(allocator allocate, common_model_row body, int expected,
                                   const std::string& log) {
         SCOPED_TRACE(log);
-        EXPECT_EQ(stdout_of([&] { EXPECT_EQ(allocate(body), expected); }), log);
+        EXPECT_EQ(stdout_of([&] {
+                      EXPECT_EQ(allocate(body), expected);
+                      EXPECT_EQ(commit_pending_save(), 0);
+                  }),
+                  log);
     }
     // The counters as the saved file has them.
     std::string models_in_file() {
@@ -40,7 +45,10 @@ class IdAllocationTest : public ServerCoreTest {
 
 TEST_F(IdAllocationTest, MaxidReservesBlocksOfAHundred) {
     common_model_row body = model_row("Plant", 1, 500, 33, 44);
-    EXPECT_EQ(stdout_of([&] { EXPECT_EQ(allocate_maxid(body), 501); }),
+    EXPECT_EQ(stdout_of([&] {
+                  EXPECT_EQ(allocate_maxid(body), 501);
+                  commit_pending_save();
+              }),
               "New model Plant/1\nPlant/1 id: 501\n");
     EXPECT_EQ(body.maxid, 501);  // the reply carries the new id in the body
     expect_allocation(allocate_maxid, model_row("Plant", 1, 501), 601, "Plant/1 id: 601\n");
@@ -55,7 +63,11 @@ TEST_F(IdAllocationTest, GaIdFollowsTheLargerOfStoredAndClient) {
     common_model_row stored = model_row("Plant", 2, 100, 7, 0);
     ASSERT_EQ(dbv_insert(dbd_getvirtualtablepointer(SRV_TABLE_COMMON_MODEL), &stored), 0);
     common_model_row body = model_row("Plant", 2, 0, 3, 0);
-    EXPECT_EQ(stdout_of([&] { EXPECT_EQ(allocate_ga_id(body), 8); }), "Plant/2 GA id: 8\n");
+    EXPECT_EQ(stdout_of([&] {
+                  EXPECT_EQ(allocate_ga_id(body), 8);
+                  commit_pending_save();
+              }),
+              "Plant/2 GA id: 8\n");
     EXPECT_EQ(body.maxid, 0);  // the client's other counters come back as sent
     expect_allocation(allocate_ga_id, model_row("Plant", 2, 0, 12, 0), 13,
                       "Error: Model id conflict, used client id\nPlant/2 GA id: 13\n");
@@ -75,9 +87,14 @@ TEST_F(IdAllocationTest, MultiDrawingIdsAreConsecutivePerModel) {
 TEST_F(IdAllocationTest, RefusedSaveIsReportedTwiceAndKeepsTheNewValue) {
     std::filesystem::create_directories(server_state().temporary_file);
     const std::string failed = "Write failed: " + server_state().database_file + "\n";
-    expect_allocation(allocate_maxid, model_row("Plant", 1, 500), 501,
-                      "New model Plant/1\n" + failed + failed);
-    expect_allocation(allocate_maxid, model_row("Plant", 1, 0), 601, failed + failed);
+    for (int32_t expected : {501, 601}) {
+        common_model_row body = model_row("Plant", 1, expected == 501 ? 500 : 0);
+        EXPECT_EQ(stdout_of([&] {
+                      EXPECT_EQ(allocate_maxid(body), expected);
+                      EXPECT_EQ(commit_pending_save(), 1);
+                  }),
+                  (expected == 501 ? "New model Plant/1\n" : "") + failed + failed);
+    }
     EXPECT_EQ(models(), "Plant/1 601 0 0");
     EXPECT_FALSE(file_exists(server_state().database_file));
 }
@@ -86,6 +103,43 @@ TEST_F(IdAllocationTest, UnterminatedModelNameIsCutTo81Characters) {
     common_model_row body{};
     std::memset(body.name, 'n', sizeof body.name);
     body.maxid = 10;
-    stdout_of([&] { EXPECT_EQ(allocate_maxid(body), 11); });
+    stdout_of([&] {
+        EXPECT_EQ(allocate_maxid(body), 11);
+        commit_pending_save();
+    });
     EXPECT_EQ(models(), std::string(81, 'n') + "/0 11 0 0");
+}
+
+TEST_F(IdAllocationTest, ABatchIsSavedOnceAndLogsEachLineInItsPlace) {
+    EXPECT_FALSE(database_save_pending());
+    const std::string log = stdout_of([&] {
+        common_model_row a = model_row("Plant", 1, 500);
+        common_model_row b = model_row("Plant", 1, 0);
+        common_model_row c = model_row("Bridge", 3, 0);
+        EXPECT_EQ(allocate_maxid(a), 501);
+        log_line("between");  // any line of the batch keeps its place
+        EXPECT_EQ(allocate_maxid(b), 601);
+        EXPECT_EQ(allocate_ga_id(c), 1);
+        EXPECT_TRUE(database_save_pending());
+        EXPECT_FALSE(file_exists(server_state().database_file));  // nothing saved yet
+        EXPECT_EQ(commit_pending_save(), 0);
+        EXPECT_EQ(commit_pending_save(), 0);  // nothing left to save
+    });
+    EXPECT_EQ(log,
+              "New model Plant/1\nPlant/1 id: 501\nbetween\nPlant/1 id: 601\n"
+              "New model Bridge/3\nBridge/3 GA id: 1\n");
+    EXPECT_FALSE(database_save_pending());
+    EXPECT_EQ(models_in_file(), "Plant/1 601 0 0; Bridge/3 0 1 0");
+
+    std::filesystem::create_directories(server_state().temporary_file);
+    const std::string failed = "Write failed: " + server_state().database_file + "\n";
+    EXPECT_EQ(stdout_of([&] {
+                  common_model_row d = model_row("Plant", 1, 0);
+                  common_model_row e = model_row("Plant", 1, 0);
+                  allocate_maxid(d);
+                  log_line("between");
+                  allocate_multi_drawing_id(e);
+                  EXPECT_EQ(commit_pending_save(), 1);
+              }),
+              failed + failed + "between\n" + failed + failed);
 }

@@ -94,16 +94,21 @@ int set_user_locked_time(const char* user, int32_t locked_time) {
         row.LockedTime = locked_time;
         if (dbv_update(primary, &row) == 0) return 1;
     }
-    printf("Error: could not update multiuser locked timestamp\n");
+    log_printf("Error: could not update multiuser locked timestamp\n");
     return 0;
 }
 
-int model_lock_holder(const char* model, multiusers_row& body) {
+int model_lock_holder(const char* model, multiusers_row& body, bool* held) {
+    if (held != nullptr) *held = false;
     lock_row lock = lock_key(model, 0);
     if (dbv_select(dbd_getvirtualprimarypointer(SRV_TABLE_LOCK), &lock) != 0 || lock.locked < 1)
         return 0;
+    if (held != nullptr) *held = true;
     srv_copy_field(body.UserName, lock.client_name);
-    return dbv_select(dbd_getvirtualprimarypointer(SRV_TABLE_MULTIUSERS), &body) == 0;
+    multiusers_row found = body;
+    if (dbv_select(dbd_getvirtualprimarypointer(SRV_TABLE_MULTIUSERS), &found) != 0) return 0;
+    body = found;
+    return 1;
 }
 
 int guid_lock(const object_lock_row& request) {

@@ -37,12 +37,13 @@ int unlock_database(const char* model, const char* user);
 // update is refused.
 int set_user_locked_time(const char* user, int32_t locked_time);
 
-// Who holds the database lock of `model`: when it is held, the holder's multiusers row
-// is copied into `body` (UserName first, then the whole row) and the result is 1. When
-// the lock is free or the holder has no user row the result is 0 (`body` may then carry
-// the holder's name in UserName, its other fields untouched); the request then keeps the
-// result the client sent.
-int model_lock_holder(const char* model, multiusers_row& body);
+// Who holds the database lock of `model`: when it is held, the holder's name goes into
+// body.UserName and the holder's multiusers row is looked up into `body` (the whole row);
+// the result is 1 when that row exists. 0 when the lock is free (`body` untouched, *held
+// false) or when the holder has no user row any more (*held true: body.UserName carries the
+// holder's name, the other fields are as passed in); the request then keeps the result the
+// client sent. `held` may be null.
+int model_lock_holder(const char* model, multiusers_row& body, bool* held = nullptr);
 
 // Guid locks; the guid is cut to 38 characters, the holder (`request.client_name`) to 81.
 // Lock: 1 when taken or already held by the holder, 0 when held by someone else.

@@ -1,13 +1,27 @@
 // qm_server's entry: command line, server database, message server, banner, message loop.
+#include <malloc.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "port/clock.h"
 #include "port/limits.h"
+#include "server/allowed_networks.h"
 #include "server/command_line.h"
 #include "server/request_callback.h"
 #include "server/server_database.h"
 #include "server/server_state.h"
 #include "wirelay/message_server.h"
+
+namespace {
+
+bool on_peer(int family, const uint8_t* address, void* user) {
+    const int64_t now_s = static_cast<int64_t>(port_monotonic_ns() / 1000000000u);
+    return qm::filter_peer(*static_cast<qm::allowed_networks*>(user), family, address, now_s);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // Buffered, and flushed by the message callbacks at the end of each request and client
@@ -27,6 +41,24 @@ int main(int argc, char** argv) {
         case qm::server_action::run:
             break;
     }
+    // Opt-in: without QM_SERVER_ALLOW every peer may connect, as workstations of the project
+    // connect from other machines.
+    const char* allow_text = std::getenv("QM_SERVER_ALLOW");
+    qm::allowed_networks allowed;
+    const bool filtering = allow_text != nullptr;
+    std::string allow_error;
+    if (filtering && !qm::parse_allowed_networks(allow_text, &allowed, &allow_error)) {
+        std::fprintf(stderr, "qm_server: QM_SERVER_ALLOW: %s\n", allow_error.c_str());
+        return 1;
+    }
+#ifdef __GLIBC__
+    // Frame blocks of up to 4 MiB come and go with hostile or big clients. The C library's
+    // default moves its threshold for mapping a block of its own up to the largest block
+    // freed so far, after which such blocks come from the heap and their pages stay with
+    // the process when freed: resident memory then climbs in steps under a long load.
+    // A fixed threshold returns every large block to the system when it is freed.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
     server_context& state = server_state();
     state.test_mode = options.test_mode;
     state.database_directory = options.database_directory;
@@ -54,6 +86,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Server started successfully.\n");
 
     register_server_handlers(server);
+    if (filtering) {
+        wrl_msgsrv_setpeerfilter(server, on_peer, &allowed);
+        std::fprintf(stderr, "Allowed networks        : %s\n", allow_text);
+    }
     std::fflush(stdout);  // start-up lines (conversion, a corrupted file) before the first request
     const int ended = wrl_msgsrv_run(server);
     // The loop only ends when the transport fails; say so instead of vanishing silently.

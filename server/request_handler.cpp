@@ -135,7 +135,7 @@ void perform_request(cdb_request& request, const char* sender) {
             set_body_text(request, server_state().database_file.c_str());
             request.result = request.body[0] != '\0' ? 1 : 0;
             set_error_from_result(request);
-            std::printf("Database name : %s\n", request.body);
+            log_printf("Database name : %s\n", request.body);
             return;  // this request prints no "result" line
         }
         case CDB_GET_GA_ID:
@@ -169,10 +169,17 @@ void perform_request(cdb_request& request, const char* sender) {
             break;
         case CDB_GET_USER_AND_TIME_FOR_MODELLOCK: {
             multiusers_row row = body_row<multiusers_row>(request);
-            if (model_lock_holder(m, row) != 0) {
+            bool held = false;
+            if (model_lock_holder(m, row, &held) != 0) {
                 request.result = 1;
                 cdb_set_body_row(request, row);
-            }  // otherwise the result stays as the client sent it, and the body too
+            } else if (held) {
+                // The holder left and its lock stayed: the application can still say who
+                // holds the model. Only the name changes; the result stays as sent.
+                multiusers_row sent = cdb_body_row<multiusers_row>(request);
+                std::memcpy(sent.UserName, row.UserName, sizeof sent.UserName);
+                cdb_set_body_row(request, sent);
+            }  // a free model: the result and the body stay as the client sent them
             set_error_from_result(request);
             break;
         }
@@ -234,7 +241,7 @@ uint32_t process_request_payload(const char* to, const char* from, int32_t prior
     log_received(from ? from : "", to ? to : "", priority, static_cast<int32_t>(length));
     if (data == nullptr || length < CDB_REQUEST_SIZE) {
         // Every client sends the whole record; a shorter one is refused unread and unanswered.
-        std::printf("Rejected: a request has %d bytes\n", static_cast<int>(CDB_REQUEST_SIZE));
+        log_printf("Rejected: a request has %d bytes\n", static_cast<int>(CDB_REQUEST_SIZE));
         return WRL_EREJECTED;
     }
     cdb_request request;

@@ -87,6 +87,33 @@ TEST(RequestHandler, ResultAndErrorRulesLeaveTheBodyAlone) {
     EXPECT_EQ(count_model_users("handler-model-a"), 1);  // the sender's user row was made
 }
 
+TEST(RequestHandler, LockHolderWithoutAUserRowStillNamesTheHolder) {
+    cdb_request lock = make(CDB_LOCK_DATABASE, "holder-model");
+    run(lock, "gone-user");
+    ASSERT_EQ(lock.result, 1);
+    ::testing::internal::CaptureStdout();
+    client_connected("keeper", nullptr);
+    client_connected("gone-user", nullptr);
+    client_disconnected("gone-user", nullptr);  // its row goes, its database lock stays
+    ::testing::internal::GetCapturedStdout();
+
+    const int32_t sent_results[] = {0, 7};
+    for (int32_t sent : sent_results) {
+        SCOPED_TRACE(sent);
+        cdb_request r = make(CDB_GET_USER_AND_TIME_FOR_MODELLOCK, "holder-model", sent, 0x5a);
+        run(r, "");  // no sender, so no user row of the asker is made either
+        EXPECT_EQ(r.result, sent);
+        EXPECT_EQ(r.error, sent == 0 ? 1 : 0);
+        const multiusers_row body = cdb_body_row<multiusers_row>(r);
+        EXPECT_EQ(std::string(body.UserName), "gone-user");
+        EXPECT_EQ(std::string(body.ModelName, sizeof body.ModelName),
+                  std::string(sizeof body.ModelName, 0x5a));  // the rest as sent
+        EXPECT_EQ(body.LockedTime, 0x5a5a5a5a);
+        EXPECT_EQ(r.body[sizeof body], 0x5a);
+    }
+    server_state().connected_clients = 0;
+}
+
 TEST(RequestHandler, ClientCountIsNeverAnErrorEvenAtZero) {
     cdb_request r = make(CDB_GET_NCLIENTS);
     server_state().connected_clients = 0;

@@ -12,6 +12,7 @@
 #include "port/clock.h"
 #include "port/files.h"
 #include "port/paths.h"
+#include "server/log_text.h"
 #include "server/server_rows.h"
 #include "server/server_state.h"
 #include "server/server_tables.h"
@@ -36,7 +37,7 @@ void read_table_part(FILE* stream, int32_t table_number, const char* display_nam
     unsigned char expected[4];
     encode_end_mark(expected);
     if (tool_fread(mark, 1, 4, stream) != 4 || std::memcmp(mark, expected, 4) != 0)
-        printf("Error: corrupted db file: %s\n", display_name);
+        log_printf("Error: corrupted db file: %s\n", display_name);
 }
 
 bool write_table_part(FILE* stream, int32_t table_number) {
@@ -149,7 +150,7 @@ void convert_common_model_101() {
     bool first = true;
     while (cursor != nullptr && dbv_fetch(cursor, &old_row) == 0) {
         if (first) {
-            printf("Converting common model table from 1.01 to 1.02 ...\n");
+            log_printf("Converting common model table from 1.01 to 1.02 ...\n");
             first = false;
         }
         common_model_row row{};
@@ -159,13 +160,18 @@ void convert_common_model_101() {
         row.ga_id = 0;
         row.multi_drawing_id = 0;
         if (new_table == nullptr || dbv_insert(new_table, &row) != 0)
-            printf("Conversion of common model table from 1.01 to 1.02 failed!\n");
+            log_printf("Conversion of common model table from 1.01 to 1.02 failed!\n");
     }
     dbv_closecursor(cursor);
     dbv_cleartable(old_table);
 }
 
-int write_database_file() {
+namespace {
+
+bool save_pending = false;
+
+// The save itself, without a log line: 0 done, 1 failed (the previous file stays).
+int save_database_file() {
     const server_context& state = server_state();
     bool ok = false;
     // Without a chosen file name there is nothing to save to (and ".tmp" would land in
@@ -185,11 +191,34 @@ int write_database_file() {
         if (ok)
             ok = port_replace_file(state.temporary_file.c_str(), state.database_file.c_str()) == 0;
     }
-    if (!ok) {
-        printf("Write failed: %s\n", state.database_file.c_str());
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int write_database_file() {
+    if (save_database_file() != 0) {
+        log_printf("Write failed: %s\n", server_state().database_file.c_str());
         return 1;
     }
     return 0;
+}
+
+void request_database_save(const std::string& saved_line) {
+    save_pending = true;
+    log_hold_save_line(saved_line);
+}
+
+bool database_save_pending() {
+    return save_pending;
+}
+
+int commit_pending_save() {
+    if (!save_pending) return 0;
+    save_pending = false;
+    const int failed = save_database_file();
+    log_release(failed == 0, server_state().database_file);
+    return failed;
 }
 
 int open_server_database(const char* address, const char* directory) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 // Format version written by this server, and the end mark after each table part.
 inline constexpr double SRV_FILE_VERSION = 1.02;
@@ -55,3 +56,17 @@ void convert_common_model_101();
 // prints "Write failed: %s\n" (database file name) on stdout, leaves the previous file as
 // it was, and returns 1.
 int write_database_file();
+
+// Asks for the counters to be saved before any reply of the current batch leaves, and holds
+// the log from here on (log_hold_save_line): `saved_line` is this allocation's log line
+// after a successful save.
+void request_database_save(const std::string& saved_line);
+
+// True while a requested save has not been made yet.
+bool database_save_pending();
+
+// Makes the requested save, if any: writes the file once for every allocation since the last
+// commit, then writes the held log with each allocation's line ("Write failed: FILE" twice
+// each when the save failed). Returns 0 when nothing was pending or the save worked, 1 when
+// it failed (the previous file stays).
+int commit_pending_save();

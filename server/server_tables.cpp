@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "server/log_text.h"
 #include "server/server_rows.h"
 
 namespace {
@@ -143,7 +144,7 @@ int srv_create_tables() {
     };
     for (const creation& c : order) {
         if (dbd_createvirtualtable(c.def->name, c.number, 1, 1, 1) != 0) {
-            printf("Error creating table\n");
+            log_printf("Error creating table\n");
             return 2;
         }
     }

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "outside/table_store.h"
+#include "server/server_database.h"
 #include "server/server_state.h"
 #include "server/server_tables.h"
 
@@ -27,6 +28,8 @@ void ServerCoreTest::SetUp() {
 }
 
 void ServerCoreTest::TearDown() {
+    // A save a test left pending would hold the log of the next test.
+    if (database_save_pending()) stdout_of([] { commit_pending_save(); });
     (void)dbd_dropvirtualdatabase(SRV_DATABASE_NAME);
     server_state_reset();
     std::error_code ignored;

@@ -25,8 +25,6 @@
 
 namespace {
 
-constexpr int kClients = 4;
-constexpr int kKills = 50;
 const char* const kModels[] = {"alpha", "beta", "gamma"};
 constexpr uint32_t kCounters[] = {CDB_GET_MAXID, CDB_GET_GA_ID, CDB_GET_MULTI_DRAWING_ID};
 
@@ -92,21 +90,22 @@ bool read_counters(const std::string& path, common_model_row rows[3]) {
     return true;
 }
 
-TEST(CrashSafety, CountersNeverRepeatAcrossKills) {
+// `client_count` clients allocate while the server is killed `kill_count` times.
+void allocate_across_kills(int client_count, int kill_count) {
     qm_e2e::server_c server;
     ASSERT_TRUE(server.start()) << server.log();
     handed_out_s out;
     std::atomic<bool> stop{false};
     std::atomic<int> refused{0};
     std::vector<std::thread> clients;
-    for (int i = 0; i < kClients; ++i)
+    for (int i = 0; i < client_count; ++i)
         clients.emplace_back(allocate_until_stopped, i, server.address(), std::cref(stop),
                              std::ref(out), std::ref(refused));
 
     std::mt19937 random(20261208u);
     int kills = 0, kills_during_save = 0;
     size_t previous_total = 0;
-    for (; kills < kKills; ++kills) {
+    for (; kills < kill_count; ++kills) {
         // Mostly short runs, so kills land during saves; now and then one right at start-up.
         std::this_thread::sleep_for(
             std::chrono::milliseconds(random() % 8 == 0 ? random() % 5 : 30 + random() % 270));
@@ -156,8 +155,20 @@ TEST(CrashSafety, CountersNeverRepeatAcrossKills) {
                     << kModels[m] << " blocks " << v[i - 1] << " and " << v[i];
         }
     }
-    std::printf("crash safety: %d kills survived (%d inside a save), %zu ids handed out\n", kills,
-                kills_during_save, out.total);
+    std::printf(
+        "crash safety, %d clients: %d kills survived (%d inside a save), %zu ids handed "
+        "out\n",
+        client_count, kills, kills_during_save, out.total);
+}
+
+TEST(CrashSafety, CountersNeverRepeatAcrossKills) {
+    allocate_across_kills(4, 50);
+}
+
+// Many clients at once: one save covers the allocations of a whole batch of them, and a kill
+// before that save must not let any of their replies out.
+TEST(CrashSafety, ManyClientsAllocatingAtOnceNeverShareAnId) {
+    allocate_across_kills(32, 25);
 }
 
 }  // namespace

@@ -152,7 +152,8 @@ server_c::launch_result server_c::launch(const std::vector<std::string>& extra_a
     std::vector<std::string> args = {"localhost", std::to_string(port_)};
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     if (!process_.start(QM_SERVER_BINARY, args, dir_.path(), "server" + std::to_string(++starts_),
-                        {}, {"QM_SERVER", "QM_SERVER_DATABASE_DIRECTORY"}))
+                        environment,
+                        {"QM_SERVER", "QM_SERVER_DATABASE_DIRECTORY", "QM_SERVER_ALLOW"}))
         return launch_result::failed;
     if (process_.wait_for_stderr("Server started successfully.\n", 5000))
         return launch_result::started;

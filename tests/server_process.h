@@ -67,10 +67,12 @@ int run_program(const std::string& program, const std::vector<std::string>& args
                 const std::string& cwd, std::string* out, std::string* err,
                 const std::vector<std::string>& set = {}, int timeout_ms = 10000);
 
-// A qm_server on "tcpip:localhost,PORT" in its own temporary folder, with QM_SERVER and
-// QM_SERVER_DATABASE_DIRECTORY removed from its environment.
+// A qm_server on "tcpip:localhost,PORT" in its own temporary folder, with QM_SERVER,
+// QM_SERVER_DATABASE_DIRECTORY and QM_SERVER_ALLOW removed from its environment.
 class server_c {
   public:
+    // Set for every start ("NAME=value").
+    std::vector<std::string> environment;
     // Starts the server and waits for "Server started successfully."; retries on another
     // port when a free port was taken meanwhile (not when `port` is given).
     bool start(const std::vector<std::string>& extra_args = {}, int port = 0);
