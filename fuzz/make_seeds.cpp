@@ -12,11 +12,15 @@
 
 #include "fuzz/frame_collector.h"
 #include "fuzz/fuzz_support.h"
+#include "outside/store_domain_tables.h"
 #include "protocol/cdb_request.h"
 #include "server/request_handler.h"
 #include "server/server_database.h"
+#include "server/server_rows.h"
 #include "server/server_state.h"
 #include "server/server_tables.h"
+#include "wirelay/query.h"
+#include "wirelay/query_wire.h"
 
 namespace {
 
@@ -119,6 +123,65 @@ void readtable_seeds() {
         append(seed, table_bytes(qm_fuzz::kReaderTables[t]));
         put("fuzz_readtable", "rows" + std::to_string(t), seed);
     }
+}
+
+// Blocks of a domain table laid out like the one of fuzz_readtable_domain (id, owner,
+// weight, name[12]); each seed's first byte steers that target (0 read, 1 skip, 2 merge,
+// 4 fix prefix and CRCs).
+void readtable_domain_seeds() {
+    static const dbd_columndef_t columns[] = {{"id", DBD_INT32, 0},
+                                              {"owner", DBD_INT32, 0},
+                                              {"weight", DBD_FLOAT, 0},
+                                              {"name", DBD_TEXT, 12}};
+    static const dbd_indexdef_t indexes[] = {{"by_id", {"id"}, 1, 1},
+                                             {"by_owner", {"owner"}, 1, 0}};
+    static const dbd_tabledef_t definition = {"fuzz_domain_rows", columns, 4, indexes, 2, "by_id"};
+    dbv_domain_s* domain = nullptr;
+    dbv_domainheader_s* header = nullptr;
+    int32_t first = 0;
+    dbd_definevirtualtable(&definition);
+    dbd_createvirtualdatabase("FuzzDomainSeeds");
+    dbd_createvirtualtable("fuzz_domain_rows", 3, 1, 1, 1);
+    dbv_tablestruct* table = dbd_getvirtualtablepointer(3);
+    dbv_createdomain(&domain);
+    dbv_newidrange(domain, 64, &first);
+    dbv_createdomainheader(domain, &header);
+    const dbv_domainfieldspec_s specs[] = {{1, 4, domain}, {-1, 0, nullptr}};
+    dbv_converttable_domain(table, domain, specs, nullptr, nullptr);
+    const auto block = [&] {
+        char* buffer = nullptr;
+        size_t size = 0;
+        FILE* out = open_memstream(&buffer, &size);
+        dbv_writetable_domain(out, header, table);
+        std::fclose(out);
+        bytes b(buffer, buffer + size);
+        std::free(buffer);
+        return b;
+    };
+    const bytes empty = block();
+    struct {
+        int32_t id, owner;
+        float weight;
+        char name[12];
+    } row{};
+    for (int32_t i = 0; i < 4; ++i) {
+        row.id = 10 + i;
+        row.owner = i;
+        row.weight = static_cast<float>(i) / 2;
+        std::snprintf(row.name, sizeof row.name, "seed%d", static_cast<int>(i));
+        const dbv_domainrow32_s record{&row, 3 + i, 5 + i};
+        dbv_insert_domain(table, &record);
+    }
+    row.id = 11;
+    dbv_delete(dbd_getvirtualprimarypointer(3), &row);
+    const bytes rows = block();
+    for (const uint8_t steer : {0, 1, 4, 5, 6}) {
+        bytes seed{steer};
+        append(seed, steer == 4 ? empty : rows);
+        put("fuzz_readtable_domain", "s" + std::to_string(steer), seed);
+    }
+    dbv_deletedomainheader(header);
+    dbd_dropvirtualdatabase("FuzzDomainSeeds");
 }
 
 cdb_request request(uint32_t query, const char* model) {
@@ -226,6 +289,54 @@ void message_seeds() {
     put("fuzz_message_server", "other_version", foreign);
 }
 
+// Query frames as the sender writes them: empty, every item type, a mismatch header that
+// announces items it does not carry, and a large item.
+void query_seeds() {
+    const auto header = [](uint32_t kind, uint32_t status, uint32_t count) {
+        wrl_query q{};
+        q.kind = kind;
+        q.status = status;
+        q.count = count;
+        q.word1 = 1;
+        bytes b(WRL_QUERY_HEADER_SIZE);
+        wrl::EncodeQueryHeader(q, b.data());
+        return b;
+    };
+    const auto item = [](bytes* to, uint32_t table, uint32_t type, const bytes& data) {
+        wrl_query_item i{};
+        i.table = table;
+        i.type = type;
+        i.length = static_cast<uint32_t>(data.size());
+        uint8_t head[WRL_QUERY_ITEM_HEADER_SIZE];
+        wrl::EncodeItemHeader(i, head);
+        to->insert(to->end(), head, head + sizeof head);
+        append(*to, data);
+    };
+    const auto whole = [](const bytes& frame) {  // first byte 0: all at once
+        bytes b{0};
+        append(b, frame);
+        return b;
+    };
+    put("fuzz_query_receiver", "empty", whole(header(0, 0, 0)));
+    bytes all = whole(header(0, 0, 8));
+    for (uint32_t t = 0; t < 5; ++t) {
+        item(&all, static_cast<uint32_t>(qm_fuzz::kMixedTable), t,
+             bytes(64, static_cast<uint8_t>(t)));
+    }
+    item(&all, 0, WRL_QUERY_IDENTIFY, bytes(WRL_IDENTIFY_WIRE_SIZE, 0x41));
+    item(&all, 0, WRL_QUERY_WORDS, bytes(WRL_WORDS_SIZE, 2));
+    item(&all, 0, WRL_QUERY_BYTES, {});
+    put("fuzz_query_receiver", "every_type", all);
+    bytes pieces = all;
+    pieces[0] = 5;
+    put("fuzz_query_receiver", "every_type_in_pieces", pieces);
+    put("fuzz_query_receiver", "version_mismatch", whole(header(1, 13, 4)));
+    bytes large = whole(header(0, 0, 2));
+    item(&large, 0, WRL_QUERY_BYTES, bytes(9000, 0x5a));
+    item(&large, 0, WRL_QUERY_BYTES, bytes(3, 1));
+    put("fuzz_query_receiver", "large_item", large);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,8 +349,10 @@ int main(int argc, char** argv) {
     string_seeds();
     command_line_seeds();
     readtable_seeds();
+    readtable_domain_seeds();
     database_seeds();
     request_seeds();
     message_seeds();
+    query_seeds();
     return 0;
 }
