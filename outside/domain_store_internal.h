@@ -11,6 +11,7 @@
 
 #include "outside/domain_handles.h"
 #include "outside/store_domain.h"
+#include "outside/stream_bytes.h"
 
 namespace domain_store {
 
@@ -37,17 +38,8 @@ inline GuidKey guid_key(const dbv_guid_s& guid) {
     return key;
 }
 
-inline void put_le32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-inline uint32_t get_le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
+using stream_bytes::get_le32;
+using stream_bytes::put_le32;
 
 // A guid that came from another copy of the domain, under its local time id.
 struct ImportRecord {

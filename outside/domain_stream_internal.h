@@ -12,19 +12,11 @@
 
 #include "outside/domain_store_internal.h"
 #include "outside/domain_stream.h"
+#include "outside/stream_bytes.h"
 
 namespace domain_stream {
 
-inline uint32_t crc_of(uint32_t crc, const uint8_t* data, size_t size) {
-    uLong value = crc;
-    while (size > 0) {  // zlib takes uInt lengths
-        const uInt part = size > (1u << 30) ? (1u << 30) : static_cast<uInt>(size);
-        value = crc32(value, data, part);
-        data += part;
-        size -= part;
-    }
-    return static_cast<uint32_t>(value);
-}
+using stream_bytes::crc32_of;
 
 // A block built in memory and written with one call, so that a failed write is seen once.
 class BlockWriter {
@@ -39,7 +31,7 @@ class BlockWriter {
         bytes(p, 4);
     }
     // Appends the CRC-32 of everything so far.
-    void crc() { u32(crc_of(0, buffer_.data(), buffer_.size())); }
+    void crc() { u32(crc32_of(0, buffer_.data(), buffer_.size())); }
     bool write_to(FILE* stream) const {
         return std::fwrite(buffer_.data(), 1, buffer_.size(), stream) == buffer_.size();
     }
@@ -55,7 +47,7 @@ class BlockReader {
     bool bytes(void* data, size_t size) {
         if (size == 0) return true;
         if (std::fread(data, 1, size, stream_) != size) return false;
-        crc_ = crc_of(crc_, static_cast<const uint8_t*>(data), size);
+        crc_ = crc32_of(crc_, static_cast<const uint8_t*>(data), size);
         return true;
     }
     bool u32(uint32_t* value) {

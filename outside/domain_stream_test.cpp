@@ -235,7 +235,7 @@ TEST_F(DomainStreamTest, HugeCountsInShortStreamsAreRefused) {
     ASSERT_EQ(36u, block.size());
     put32(block, 20, 0x7fffffff);  // counter
     put32(block, 24, 0x7fffffff);  // import count
-    put32(block, 28, domain_stream::crc_of(0, block.data(), 28));
+    put32(block, 28, domain_stream::crc32_of(0, block.data(), 28));
     EXPECT_NE(0, read(block));
 
     dbv_domainheader_s* header = nullptr;
@@ -245,7 +245,7 @@ TEST_F(DomainStreamTest, HugeCountsInShortStreamsAreRefused) {
     Bytes ev = events_block(events);  // 28 + 4 bytes
     ASSERT_EQ(32u, ev.size());
     put32(ev, 20, 0xffffffff);
-    put32(ev, 24, domain_stream::crc_of(0, ev.data(), 24));
+    put32(ev, 24, domain_stream::crc32_of(0, ev.data(), 24));
     ev.resize(28);
     for (const uint32_t length : {0xfffffffeu, 0x7fffffffu}) {
         Bytes hostile = ev;

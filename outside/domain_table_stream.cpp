@@ -25,6 +25,7 @@
 
 #include "outside/domain_store_internal.h"
 #include "outside/domain_table_state.h"
+#include "outside/stream_bytes.h"
 
 struct dbv_domainheader_s {
     dbv_domain_s* domain = nullptr;
@@ -52,16 +53,6 @@ const domain_store::Domain* header_domain(const dbv_domainheader_s* header) {
     return domain_store::find_domain(header->domain);
 }
 
-uLong crc_of(uLong crc, const unsigned char* data, size_t size) {
-    while (size > 0) {  // zlib takes uInt lengths
-        const uInt part = size > (1u << 30) ? (1u << 30) : static_cast<uInt>(size);
-        crc = crc32(crc, data, part);
-        data += part;
-        size -= part;
-    }
-    return crc;
-}
-
 void put_u32(std::vector<unsigned char>& out, uint32_t v) {
     unsigned char bytes[4];
     domain_store::put_le32(bytes, v);
@@ -69,7 +60,7 @@ void put_u32(std::vector<unsigned char>& out, uint32_t v) {
 }
 
 bool write_all(FILE* stream, const std::vector<unsigned char>& bytes, uLong* crc) {
-    *crc = crc_of(*crc, bytes.data(), bytes.size());
+    *crc = stream_bytes::crc32_of(*crc, bytes.data(), bytes.size());
     return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
@@ -95,7 +86,7 @@ bool read_records(FILE* stream, dbv_domain_s* domain, size_t row_length, size_t 
     while (remaining > 0) {
         const size_t records = remaining < per_chunk ? remaining : per_chunk;
         if (!table_store::read_growing(stream, buffer, records * record_length)) return false;
-        *crc = crc_of(*crc, buffer.data(), buffer.size());
+        *crc = stream_bytes::crc32_of(*crc, buffer.data(), buffer.size());
         for (size_t i = 0; i < records; ++i) {
             const unsigned char* p = buffer.data() + i * record_length;
             Record record;
@@ -131,7 +122,7 @@ bool read_header(FILE* stream, const domain_store::Domain& domain, BlockHeader* 
     if (std::fread(header, 1, kHeaderBytes, stream) != kHeaderBytes) return false;
     if (std::memcmp(header, kMagic, 4) != 0) return false;
     if (domain_store::get_le32(header + 32) !=
-        static_cast<uint32_t>(crc_of(crc32(0, nullptr, 0), header, 32))) {
+        static_cast<uint32_t>(stream_bytes::crc32_of(crc32(0, nullptr, 0), header, 32))) {
         return false;
     }
     if (domain_store::get_le32(header + 4) != kVersion) return false;
@@ -145,7 +136,7 @@ bool read_header(FILE* stream, const domain_store::Domain& domain, BlockHeader* 
     if (out->live_count > static_cast<uint32_t>(INT32_MAX)) return false;
     if (out->history_count > static_cast<uint32_t>(INT32_MAX)) return false;
     if (std::memcmp(header + 20, domain.prefix.data(), domain.prefix.size()) != 0) return false;
-    *crc = crc_of(crc32(0, nullptr, 0), header, kHeaderBytes);
+    *crc = stream_bytes::crc32_of(crc32(0, nullptr, 0), header, kHeaderBytes);
     return true;
 }
 
@@ -275,7 +266,8 @@ int dbv_writetable_domain(FILE* stream, dbv_domainheader_s* header, dbv_tablestr
         put_u32(bytes, live);
         put_u32(bytes, history);
         bytes.insert(bytes.end(), domain->prefix.begin(), domain->prefix.end());
-        put_u32(bytes, static_cast<uint32_t>(crc_of(crc32(0, nullptr, 0), bytes.data(), 32)));
+        put_u32(bytes, static_cast<uint32_t>(
+                           stream_bytes::crc32_of(crc32(0, nullptr, 0), bytes.data(), 32)));
         uLong crc = crc32(0, nullptr, 0);
         if (!write_all(stream, bytes, &crc)) return 1;
         for (uint32_t slot = rows.first(); slot != table_store::kNoSlot; slot = rows.next(slot)) {

@@ -35,11 +35,6 @@ Mapper* find_mapper(dbv_idrangemapper_s* mapper) {
     return store().mappers.get(domain_store::from_handle(mapper));
 }
 
-uint32_t crc_of(uint32_t crc, const uint8_t* data, size_t size) {
-    // Callers pass at most one chunk, far below zlib's uInt limit.
-    return static_cast<uint32_t>(crc32(crc, data, static_cast<uInt>(size)));
-}
-
 int64_t last_of(int32_t first, int32_t count) {
     return static_cast<int64_t>(first) + count - 1;
 }
@@ -80,18 +75,19 @@ bool read_body(FILE* stream, Mapper& staging) {
     uint8_t header[kHeaderBytes];
     if (std::fread(header, 1, kHeaderBytes, stream) != kHeaderBytes) return false;
     if (std::memcmp(header, kMagic, 4) != 0) return false;
-    if (get_le32(header + 12) != crc_of(crc32(0, nullptr, 0), header, 12)) return false;
+    if (get_le32(header + 12) != stream_bytes::crc32_of(crc32(0, nullptr, 0), header, 12))
+        return false;
     if (get_le32(header + 4) != kVersion) return false;
     const uint32_t run_count = get_le32(header + 8);
     if (run_count > static_cast<uint32_t>(INT32_MAX)) return false;
-    uint32_t crc = crc_of(crc32(0, nullptr, 0), header, kHeaderBytes);
+    uint32_t crc = stream_bytes::crc32_of(crc32(0, nullptr, 0), header, kHeaderBytes);
 
     std::vector<uint8_t> chunk(std::min<size_t>(run_count, kRunsPerChunk) * kRunBytes);
     for (uint32_t remaining = run_count; remaining > 0;) {
         const size_t runs = std::min<size_t>(remaining, kRunsPerChunk);
         const size_t bytes = runs * kRunBytes;
         if (std::fread(chunk.data(), 1, bytes, stream) != bytes) return false;
-        crc = crc_of(crc, chunk.data(), bytes);
+        crc = stream_bytes::crc32_of(crc, chunk.data(), bytes);
         if (!decode_runs(chunk.data(), runs, staging)) return false;
         remaining -= static_cast<uint32_t>(runs);
     }
@@ -179,9 +175,9 @@ int dbv_idrangemapper_write(FILE* stream, dbv_idrangemapper_s* mapper) {
         std::memcpy(header, kMagic, 4);
         put_le32(header + 4, kVersion);
         put_le32(header + 8, static_cast<uint32_t>(m->old_firsts.size()));
-        put_le32(header + 12, crc_of(crc32(0, nullptr, 0), header, 12));
+        put_le32(header + 12, stream_bytes::crc32_of(crc32(0, nullptr, 0), header, 12));
         if (std::fwrite(header, 1, kHeaderBytes, stream) != kHeaderBytes) return 1;
-        uint32_t crc = crc_of(crc32(0, nullptr, 0), header, kHeaderBytes);
+        uint32_t crc = stream_bytes::crc32_of(crc32(0, nullptr, 0), header, kHeaderBytes);
 
         std::vector<uint8_t> chunk(std::min(m->old_firsts.size(), kRunsPerChunk) * kRunBytes);
         for (size_t done = 0; done < m->old_firsts.size();) {
@@ -191,7 +187,7 @@ int dbv_idrangemapper_write(FILE* stream, dbv_idrangemapper_s* mapper) {
                            m->targets[done + i]);
             }
             const size_t bytes = runs * kRunBytes;
-            crc = crc_of(crc, chunk.data(), bytes);
+            crc = stream_bytes::crc32_of(crc, chunk.data(), bytes);
             if (std::fwrite(chunk.data(), 1, bytes, stream) != bytes) return 1;
             done += runs;
         }

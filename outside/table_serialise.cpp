@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "outside/domain_table_state.h"
+#include "outside/stream_bytes.h"
 
 namespace {
 
@@ -24,27 +25,9 @@ constexpr uint32_t kVersion = 1;
 constexpr size_t kHeaderBytes = 20;
 constexpr size_t kReadChunkBytes = 64 * 1024;
 
-void put_u32(unsigned char* p, uint32_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-uint32_t get_u32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uLong crc_update(uLong crc, const unsigned char* data, size_t size) {
-    while (size > 0) {  // zlib takes uInt lengths
-        const uInt part = size > (1u << 30) ? (1u << 30) : static_cast<uInt>(size);
-        crc = crc32(crc, data, part);
-        data += part;
-        size -= part;
-    }
-    return crc;
-}
+using stream_bytes::crc32_of;
+using stream_bytes::get_le32;
+using stream_bytes::put_le32;
 
 bool read_exact(FILE* stream, unsigned char* buffer, size_t size) {
     return std::fread(buffer, 1, size, stream) == size;
@@ -60,7 +43,7 @@ bool read_rows(FILE* stream, size_t row_length, uint32_t row_count, table_store:
     while (remaining > 0) {
         const size_t rows = remaining < rows_per_chunk ? remaining : rows_per_chunk;
         if (!table_store::read_growing(stream, buffer, rows * row_length)) return false;
-        crc = crc_update(crc, buffer.data(), rows * row_length);
+        crc = crc32_of(crc, buffer.data(), rows * row_length);
         for (size_t i = 0; staging != nullptr && i < rows; ++i) {
             if (!staging->insert(buffer.data() + i * row_length)) return false;  // duplicate key
         }
@@ -76,11 +59,11 @@ bool read_block(FILE* stream, const dbv_tablestruct* table, table_store::RowTabl
     unsigned char header[kHeaderBytes];
     if (!read_exact(stream, header, kHeaderBytes)) return false;
     if (std::memcmp(header, kMagic, 4) != 0) return false;
-    const uLong header_crc = crc_update(crc32(0, nullptr, 0), header, 16);
-    if (get_u32(header + 16) != static_cast<uint32_t>(header_crc)) return false;
-    if (get_u32(header + 4) != kVersion) return false;
-    const uint32_t row_length = get_u32(header + 8);
-    const uint32_t row_count = get_u32(header + 12);
+    const uLong header_crc = crc32_of(crc32(0, nullptr, 0), header, 16);
+    if (get_le32(header + 16) != static_cast<uint32_t>(header_crc)) return false;
+    if (get_le32(header + 4) != kVersion) return false;
+    const uint32_t row_length = get_le32(header + 8);
+    const uint32_t row_count = get_le32(header + 12);
     if (table != nullptr && row_length != static_cast<uint32_t>(table->rows.row_length())) {
         return false;
     }
@@ -88,11 +71,11 @@ bool read_block(FILE* stream, const dbv_tablestruct* table, table_store::RowTabl
         return false;
     }
     if (row_count > static_cast<uint32_t>(INT32_MAX)) return false;
-    uLong crc = crc_update(crc32(0, nullptr, 0), header, kHeaderBytes);
+    uLong crc = crc32_of(crc32(0, nullptr, 0), header, kHeaderBytes);
     if (!read_rows(stream, row_length, row_count, staging, crc)) return false;
     unsigned char trailer[4];
     if (!read_exact(stream, trailer, 4)) return false;
-    return get_u32(trailer) == static_cast<uint32_t>(crc);
+    return get_le32(trailer) == static_cast<uint32_t>(crc);
 }
 
 // Replaces the table's rows with the block's (mode 1) or adds them to those present (2).
@@ -186,19 +169,19 @@ int dbv_writetable(FILE* stream, dbv_tablestruct* table) {
     const auto row_length = static_cast<size_t>(rows.row_length());
     unsigned char header[kHeaderBytes];
     std::memcpy(header, kMagic, 4);
-    put_u32(header + 4, kVersion);
-    put_u32(header + 8, static_cast<uint32_t>(row_length));
-    put_u32(header + 12, static_cast<uint32_t>(rows.row_count()));
-    put_u32(header + 16, static_cast<uint32_t>(crc_update(crc32(0, nullptr, 0), header, 16)));
-    uLong crc = crc_update(crc32(0, nullptr, 0), header, kHeaderBytes);
+    put_le32(header + 4, kVersion);
+    put_le32(header + 8, static_cast<uint32_t>(row_length));
+    put_le32(header + 12, static_cast<uint32_t>(rows.row_count()));
+    put_le32(header + 16, static_cast<uint32_t>(crc32_of(crc32(0, nullptr, 0), header, 16)));
+    uLong crc = crc32_of(crc32(0, nullptr, 0), header, kHeaderBytes);
     if (std::fwrite(header, 1, kHeaderBytes, stream) != kHeaderBytes) return 1;
     for (uint32_t slot = rows.first(); slot != table_store::kNoSlot; slot = rows.next(slot)) {
         if (rows.is_deleted(slot)) continue;
-        crc = crc_update(crc, rows.row(slot), row_length);
+        crc = crc32_of(crc, rows.row(slot), row_length);
         if (std::fwrite(rows.row(slot), 1, row_length, stream) != row_length) return 1;
     }
     unsigned char trailer[4];
-    put_u32(trailer, static_cast<uint32_t>(crc));
+    put_le32(trailer, static_cast<uint32_t>(crc));
     if (std::fwrite(trailer, 1, 4, stream) != 4) return 1;
     return 0;
 }
