@@ -50,10 +50,10 @@ constexpr int kCallTimeoutMs = 5000;
 constexpr long kRssGrowthKib = 512 * 1024;
 #else
 constexpr long kRssGrowthKib = 64 * 1024;
+#endif
 // How much the peak of the last stretch may pass the peak of the stretch before it and still
 // count as level: the hostile load itself comes in bursts of held frames.
 constexpr long kRssLevelSlackKib = 4 * 1024;
-#endif
 
 int env_int(const char* name, int fallback) {
     const char* v = std::getenv(name);
