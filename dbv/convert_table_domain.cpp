@@ -85,7 +85,7 @@ ConvertTableDomain_c::ConvertTableDomain_c(int32_t table, dbv_domain_s* domain,
                                            const std::string& modificationField,
                                            const std::string& firstTag,
                                            const std::string& secondTag) {
-    // The small-id field only ever marked an entry of a spec list that is thrown away at
+    // The small-id field only ever marked an entry of a record list that is thrown away at
     // once; the context's count is what the callback reads, for every id field.
     try {
         context_ = std::make_unique<dbvConversionOffsets_c>();

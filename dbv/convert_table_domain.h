@@ -80,7 +80,7 @@ class COMMON_EXPORT ConvertTableDomain_c {
     std::unique_ptr<dbvConversionOffsets_c> context_;
 };
 
-// The domain field specifications of the fields that carry any of `tags`, in tag-record
+// The domain field records of the fields that carry any of `tags`, in tag-record
 // order, each {field, smallIdCount, domain} (the domain is copied as given), followed by
 // the terminator {-1, 0, null} when there is any. `offsets` is emptied and receives the row
 // offset of each field listed. A field that carries several of the tags is listed once.
@@ -133,7 +133,7 @@ struct COMMON_EXPORT ConversionCallbackData_t {
 
 // Sorts `idFields` into data's lists: those in `fields` (the domain fields) into
 // domainIdFields, the others into plainIdFields (both emptied first). When usesFatherId(table)
-// the small-id count becomes 10 for data and for the spec of the field "father_id"; else,
+// the small-id count becomes 10 for data and for the record of the field "father_id"; else,
 // when usesId(table), the same for the field "id"; otherwise data's count becomes 0.
 // An empty predicate counts as false.
 COMMON_EXPORT void GetDomainConversionSettingsForRuntimeIds(

@@ -1,4 +1,4 @@
-// Tests of the domain field specifications found by tags, the conversion context built from
+// Tests of the domain field records found by tags, the conversion context built from
 // a table's tagged fields and the run-time-id settings of a re-conversion.
 #include <gtest/gtest.h>
 
@@ -93,7 +93,7 @@ TEST_F(ConvertTableDomainTest, SettingsForRuntimeIdsSortIdFieldsAndSetSmallIdCou
     const auto no = [](int32_t) { return false; };
     const struct {
         std::function<bool(int32_t)> usesFatherId, usesId;
-        Ints counts;  // data's, then those of the specs of id, father_id and ref_id
+        Ints counts;  // data's, then those of the records of id, father_id and ref_id
     } cases[] = {{yes, yes, {10, 0, 10, 0}},
                  {no, yes, {10, 10, 0, 0}},
                  {no, no, {0, 0, 0, 0}},

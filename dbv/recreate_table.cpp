@@ -24,7 +24,7 @@ bool Ask(const std::function<bool(int32_t)>& predicate, int32_t table) {
     return predicate ? predicate(table) : false;
 }
 
-// Gives the spec of the field named `name` the small-id count.
+// Gives the record of the field named `name` the small-id count.
 void SetSmallIdCountOfField(int32_t table, std::vector<dbv_domainfieldspec_s>& specs,
                             const char* name, int32_t count) {
     for (dbv_domainfieldspec_s& spec : specs) {

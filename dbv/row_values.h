@@ -15,7 +15,7 @@ namespace dbv {
 // Longest value text: a formatted number or a text field is cut to this many characters.
 constexpr size_t kMaxFieldValueText = 2047;
 
-// (field name, value text) for each specification, in the order of `specs`; empty for a
+// (field name, value text) for each field description, in the order of `specs`; empty for a
 // null row.
 // REQUIRES: `row` holds a row of the table that `specs` describe (each field lies inside it).
 // `floatFormat` is a printf format that takes exactly one double (such as "%g" or "%.17g"):

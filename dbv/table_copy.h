@@ -23,7 +23,7 @@ using AdjustRow = std::function<void(const void* from, void* to)>;
 // the smaller of the two element counts. A field of an unknown type is reported
 // ("!\"ConvertRow, unsupported field type\"", source rowhive_tools) and makes the result
 // false; the other fields are still copied.
-// REQUIRES: the rows hold rows of the tables that the specifications describe.
+// REQUIRES: the rows hold rows of the tables that the field descriptions describe.
 COMMON_EXPORT bool ConvertRow(const std::vector<dbd_fieldspec_t>& fromSpecs, const void* fromRow,
                               const std::vector<dbd_fieldspec_t>& toSpecs, void* toRow);
 

@@ -29,7 +29,7 @@ const dbd_tagreferencespec_t* TagRecordsOf(int32_t table) {
     return records;
 }
 
-// The field's specification by its number; a missing one is reported.
+// The field's description by its number; a missing one is reported.
 bool FieldSpecOf(int32_t table, int32_t fieldNumber, dbd_fieldspec_t& spec) {
     return mainCheckAssertion(GetVirtualFieldSpec(table, fieldNumber, &spec), "pSpec", kSource,
                               __LINE__);

@@ -1,5 +1,5 @@
 // The dictionary's description of a virtual table as the dump, load and conversion code
-// reads it: field specifications, the fields that carry given tags, the tags of a field
+// reads it: field descriptions, the fields that carry given tags, the tags of a field
 // and the row offset of a field. Table numbers are those of the current database.
 #pragma once
 
@@ -12,10 +12,10 @@
 
 namespace dbv {
 
-// Every field's specification, in field order; a field without one is reported "pSpec".
+// Every field's description, in field order; a field without one is reported "pSpec".
 COMMON_EXPORT std::vector<dbd_fieldspec_t> GetTableFieldSpecs(int32_t table);
 
-// The specification of the first field named fieldName; false when there is none.
+// The description of the first field named fieldName; false when there is none.
 COMMON_EXPORT bool GetTableFieldSpecs(int32_t table, const std::string& fieldName,
                                       dbd_fieldspec_t& spec);
 

@@ -1,4 +1,4 @@
-// Tests of field specifications, tagged fields, field tags and field offsets.
+// Tests of field descriptions, tagged fields, field tags and field offsets.
 #include "dbv/table_introspection.h"
 
 #include "dbv/tables_test_support.h"

@@ -82,7 +82,7 @@ inline SourceRow MakeSource(int32_t id, const char* name, float ratio = 0.5f,
     return row;
 }
 
-// A hand-made field specification, for fields the dictionary would refuse.
+// A hand-made field description, for fields the dictionary would refuse.
 inline dbd_fieldspec_t Spec(const char* name, int32_t type, int32_t count, int32_t offset) {
     dbd_fieldspec_t spec{};
     std::strncpy(spec.name, name, sizeof spec.name - 1);

@@ -96,7 +96,7 @@ typedef int32_t (*dbv_convertrowcallback_t)(dbv_tablestruct* table, void* contex
 // list ended by the terminator, or null for none): every live row passes through the
 // callback (when one is given) in table order and is stored as the callback left it, with
 // its time ids as described for dbv_insert_domain. All or nothing: non-zero, and the table
-// unchanged, when the table already belongs to a domain, a spec names no 32-bit integer
+// unchanged, when the table already belongs to a domain, a record names no 32-bit integer
 // column or a column twice, a row's time id is unknown to the domain, or two rows end up
 // with the same primary key. A null domain runs the callback over the rows and leaves the
 // table plain.
