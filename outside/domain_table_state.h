@@ -91,8 +91,9 @@ UndoEntry undo_entry(int32_t operation, const void* row, int32_t row_length);  /
 void undo_reserve(size_t entries);                                             // may throw
 void undo_commit(UndoEntry&& entry) noexcept;  // REQUIRES: room reserved
 
-// Reads exactly `size` bytes into `buffer` (replacing its contents), growing it a piece at
-// a time so that memory follows what the stream delivers, not what a header claims.
+// Reads exactly `size` bytes into the start of `buffer`, growing it a piece at a time so
+// that memory follows what the stream delivers, not what a header claims; a buffer that is
+// already larger keeps its size, so its first `size` bytes are the ones read.
 bool read_growing(FILE* stream, std::vector<unsigned char>& buffer, size_t size);
 
 // Calls the table's not-a-number callback for each float or double value of `row` that is

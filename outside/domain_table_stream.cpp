@@ -86,7 +86,7 @@ bool read_records(FILE* stream, dbv_domain_s* domain, size_t row_length, size_t 
     while (remaining > 0) {
         const size_t records = remaining < per_chunk ? remaining : per_chunk;
         if (!table_store::read_growing(stream, buffer, records * record_length)) return false;
-        *crc = stream_bytes::crc32_of(*crc, buffer.data(), buffer.size());
+        *crc = stream_bytes::crc32_of(*crc, buffer.data(), records * record_length);
         for (size_t i = 0; i < records; ++i) {
             const unsigned char* p = buffer.data() + i * record_length;
             Record record;

@@ -10,6 +10,7 @@ add_library(outside_store STATIC
   ${CMAKE_CURRENT_LIST_DIR}/table_row_api.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_cursor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_serialise.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/stream_crc32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_metadata.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_seams.cpp
   ${CMAKE_CURRENT_LIST_DIR}/domain_store.cpp
@@ -33,9 +34,11 @@ qm_add_test(NAME outside_store_test
     ${CMAKE_CURRENT_LIST_DIR}/table_key_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_layout_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_rows_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/table_rows_bulk_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_cursor_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/virtual_database_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_serialise_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/stream_crc32_test.cpp
   LIBS outside_store
   LABELS outside)
 

@@ -72,6 +72,26 @@ inline uint64_t hash_text(const unsigned char* p, size_t size, uint64_t h) {
 }  // namespace
 
 uint64_t key_hash(const std::vector<KeyPart>& parts, const unsigned char* row) {
+    // Most keys are one number; they take one load and two multiplies instead of a chain
+    // of them, which matters when a whole table is indexed at once. The mix is a bijection
+    // of the 64-bit word, so distinct numbers never share a hash.
+    if (parts.size() == 1 && !parts[0].text && parts[0].size <= 8) {
+        const unsigned char* field = row + parts[0].offset;
+        uint64_t k = 0;
+        if (parts[0].size == 4) {  // loads of the field's own size: no stalled forwarding
+            uint32_t v;
+            std::memcpy(&v, field, 4);
+            k = v;
+        } else if (parts[0].size == 8) {
+            std::memcpy(&k, field, 8);
+        } else {
+            std::memcpy(&k, field, parts[0].size);
+        }
+        k += 0x9e3779b97f4a7c15ULL;
+        k = (k ^ (k >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        k = (k ^ (k >> 27)) * 0x94d049bb133111ebULL;
+        return k ^ (k >> 31);
+    }
     uint64_t h = 0x9e3779b97f4a7c15ULL;
     for (const KeyPart& part : parts) {
         const unsigned char* field = row + part.offset;

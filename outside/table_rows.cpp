@@ -64,12 +64,23 @@ uint32_t RowTable::find(int32_t index, const void* key_row) const {
 
 void RowTable::reserve_slot() {
     if (free_slot_ != kNoSlot) return;
-    const size_t old_size = capacity_;
-    if (old_size >= kMaxSlots) throw std::bad_alloc();
+    if (capacity_ >= kMaxSlots) throw std::bad_alloc();
     // Doubling keeps the copying of a growing table linear in total.
-    size_t new_size = old_size == 0 ? kFirstBlockBytes / stride_ : 2 * old_size;
-    if (new_size == 0) new_size = 1;
+    const size_t new_size = capacity_ == 0 ? kFirstBlockBytes / stride_ : 2 * size_t{capacity_};
+    grow_slots(new_size == 0 ? 1 : new_size);
+}
+
+void RowTable::reserve(size_t rows) {
+    primary_.reserve(size_t{count_} + rows);  // may throw: nothing else changed yet
+    appended_.reserve(appended_.size() + rows);
+    const size_t unused = size_t{capacity_} - count_;
+    if (rows > unused) grow_slots(size_t{capacity_} + (rows - unused));
+}
+
+void RowTable::grow_slots(size_t new_size) {
+    const size_t old_size = capacity_;
     if (new_size > kMaxSlots) new_size = kMaxSlots;
+    if (new_size <= old_size) return;
     if (new_size > SIZE_MAX / stride_) throw std::bad_alloc();
     // Every allocation happens before the first change. The block is aligned for any
     // fundamental type, and the stride keeps every record aligned for Slot.
@@ -83,10 +94,14 @@ void RowTable::reserve_slot() {
     capacity_ = static_cast<uint32_t>(new_size);
     for (Secondary& sec : secondaries_) sec.links.resize(new_size);
     order_.resize(new_size);
-    for (size_t s = new_size; s-- > old_size;) {  // lowest slot first out of the free list
-        order_[s].next = free_slot_;
-        free_slot_ = static_cast<uint32_t>(s);
+    // The new slots go in front of the free list, lowest first, so that rows inserted
+    // into a fresh table fill it from slot 0 upwards.
+    uint32_t first_free = free_slot_;
+    for (size_t s = new_size; s-- > old_size;) {
+        order_[s].next = first_free;
+        first_free = static_cast<uint32_t>(s);
     }
+    free_slot_ = first_free;
 }
 
 void RowTable::reserve_node(Secondary& sec) {
@@ -96,13 +111,24 @@ void RowTable::reserve_node(Secondary& sec) {
 
 bool RowTable::insert(const void* new_row) {
     const auto* data = static_cast<const unsigned char*>(new_row);
-    const uint64_t hash = key_hash(*primary_key_, data);
+    return insert_hashed(data, key_hash(*primary_key_, data));
+}
+
+bool RowTable::insert_hashed(const unsigned char* data, uint64_t hash) {
     if (find_primary(hash, data) != kNoSlot) return false;
     if (count_ >= static_cast<uint32_t>(INT32_MAX)) return false;
     primary_.reserve(count_ + 1);
     reserve_slot();
     for (Secondary& sec : secondaries_) reserve_node(sec);
+    const uint32_t slot = append_slot(data);
+    primary_.insert(hash, slot);
+    for (Secondary& sec : secondaries_) link_secondary(sec, slot);
+    return true;
+}
 
+// Takes a free slot, fills it with `data` and puts it last in table order.
+// REQUIRES: reserve_slot() made sure there is a free slot.
+uint32_t RowTable::append_slot(const unsigned char* data) {
     const uint32_t slot = free_slot_;
     Slot& s = meta(slot);
     OrderLink& link = order_[slot];
@@ -120,9 +146,61 @@ bool RowTable::insert(const void* new_row) {
     }
     tail_ = slot;
     ++count_;
-    primary_.insert(hash, slot);
-    for (Secondary& sec : secondaries_) link_secondary(sec, slot);
+    return slot;
+}
+
+bool RowTable::append_unindexed(const unsigned char* rows, size_t count) {
+    if (count > size_t{INT32_MAX} - count_) return false;
+    if (appended_.capacity() - appended_.size() < count) {
+        reserve_for(appended_, appended_.size() + count);
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const unsigned char* data = rows + i * row_length_;
+        reserve_slot();
+        // The hash is taken while the row is in the cache; the index needs it later.
+        appended_.push_back(HashIndex::entry(key_hash(*primary_key_, data), append_slot(data)));
+    }
     return true;
+}
+
+bool RowTable::index_appended() {
+    HashIndex::Entries pending;
+    pending.swap(appended_);
+    bool indexed = false;
+    size_t linked = 0;  // pending rows already in the secondary indexes
+    try {
+        primary_.reserve(count_);
+        const auto same = [](const void* context, uint32_t a, uint32_t b) {
+            const auto* table = static_cast<const RowTable*>(context);
+            return key_equal(*table->primary_key_, table->row(a), table->row(b));
+        };
+        indexed = primary_.insert_all(pending, same, this);
+        for (; indexed && linked < pending.size(); ++linked) {
+            for (Secondary& sec : secondaries_) reserve_node(sec);
+            for (Secondary& sec : secondaries_) link_secondary(sec, pending[linked].id);
+        }
+    } catch (const std::bad_alloc&) {
+        indexed = false;
+    }
+    if (!indexed) drop_appended(pending, linked);
+    return indexed;
+}
+
+// Removes the `pending` rows again, the first `linked` of which are in the secondary
+// indexes, and rebuilds the primary index from the rows that stay: it may hold some of the
+// removed rows, and rebuilding needs no memory.
+void RowTable::drop_appended(const HashIndex::Entries& pending, size_t linked) {
+    for (size_t i = 0; i < linked; ++i) {
+        for (Secondary& sec : secondaries_) unlink_secondary(sec, pending[i].id);
+    }
+    for (size_t i = pending.size(); i-- > 0;) {
+        release_slot(pending[i].id);
+        --count_;
+    }
+    primary_.clear();
+    for (uint32_t s = head_; s != kNoSlot; s = order_[s].next) {
+        if (!is_deleted(s)) primary_.insert(key_hash(*primary_key_, row(s)), s);
+    }
 }
 
 void RowTable::link_secondary(Secondary& sec, uint32_t slot) {

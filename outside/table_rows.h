@@ -75,11 +75,26 @@ class RowTable {
     }
 
     // ----- changes; each may throw std::bad_alloc, and then has changed nothing
+    // Makes room for `rows` more rows at once, so that inserting them grows nothing; a
+    // hint only: inserts still grow the table when more come, or slots are held by
+    // deleted rows that cursors pin.
+    void reserve(size_t rows);
     // Inserts a copy of `row`; false when its primary key is present or the table is full.
     bool insert(const void* row);
     // Replaces the live row in `slot`; false when the new primary key belongs to another row.
     // `same_primary_key` tells that the caller found the slot by the new row's primary key.
     bool replace(uint32_t slot, const void* row, bool same_primary_key = false);
+    // Filling a table from a stream in two steps, so that the index is built once from
+    // all the rows instead of row by row. append_unindexed() adds copies of the `count`
+    // rows that follow one another at `rows` after the rows present, in table order, not
+    // yet findable; false when the table would exceed its row limit. index_appended() then
+    // indexes every row appended since the last call: false when a primary key repeats
+    // (among them or with a row present) or memory runs out, and then the appended rows
+    // are gone again. REQUIRES: between the two the table is used for nothing else (it may
+    // be destroyed). append_unindexed() may throw std::bad_alloc; the rows appended before
+    // stay pending.
+    bool append_unindexed(const unsigned char* rows, size_t count);
+    bool index_appended();
     // Deletes the live row in `slot`. A pinned slot stays in table order as a deleted
     // placeholder until its last pin goes, so a cursor standing on it can move on.
     void erase(uint32_t slot) { erase(slot, key_hash(*primary_key_, row(slot))); }
@@ -144,6 +159,10 @@ class RowTable {
     uint32_t find_primary(uint64_t hash, const unsigned char* key_row) const;
     uint32_t find_node(const Secondary& sec, uint64_t hash, const unsigned char* key_row) const;
     void reserve_slot();
+    void grow_slots(size_t new_size);
+    bool insert_hashed(const unsigned char* row, uint64_t hash);
+    uint32_t append_slot(const unsigned char* row);
+    void drop_appended(const HashIndex::Entries& pending, size_t linked);
     void reserve_node(Secondary& sec);
     void link_secondary(Secondary& sec, uint32_t slot);
     void unlink_secondary(Secondary& sec, uint32_t slot);
@@ -165,6 +184,7 @@ class RowTable {
     HashIndex primary_;
     std::vector<Secondary> secondaries_;
     std::vector<int32_t> secondary_of_index_;  // index position -> secondaries_ position, or -1
+    HashIndex::Entries appended_;              // rows appended and not yet indexed, in order
 };
 
 template <class F>

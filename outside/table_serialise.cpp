@@ -33,10 +33,28 @@ bool read_exact(FILE* stream, unsigned char* buffer, size_t size) {
     return std::fread(buffer, 1, size, stream) == size;
 }
 
+// Bytes left in `stream` after its position when it is a file that can tell (-1 when it
+// cannot, as with pipes). Only standard calls, so that the stream is left where it was.
+long long bytes_left(FILE* stream) {
+    const long here = std::ftell(stream);
+    if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) return -1;
+    const long end = std::ftell(stream);
+    if (std::fseek(stream, here, SEEK_SET) != 0) return -1;
+    return end < here ? -1 : static_cast<long long>(end) - here;
+}
+
 // Reads the rows into `staging` (null: reads and drops them), a chunk at a time, so that
 // memory grows only with the bytes the stream really delivers, whatever the header claims.
+// When the stream is a file holding all the rows claimed, `staging` is sized for them at
+// once instead of growing as they come.
 bool read_rows(FILE* stream, size_t row_length, uint32_t row_count, table_store::RowTable* staging,
                uLong& crc) {
+    if (staging != nullptr) {
+        const long long left = bytes_left(stream);
+        if (left >= 0 && uint64_t{row_count} * row_length <= static_cast<uint64_t>(left)) {
+            staging->reserve(row_count);
+        }
+    }
     const size_t rows_per_chunk = row_length >= kReadChunkBytes ? 1 : kReadChunkBytes / row_length;
     std::vector<unsigned char> buffer;
     uint32_t remaining = row_count;
@@ -44,12 +62,11 @@ bool read_rows(FILE* stream, size_t row_length, uint32_t row_count, table_store:
         const size_t rows = remaining < rows_per_chunk ? remaining : rows_per_chunk;
         if (!table_store::read_growing(stream, buffer, rows * row_length)) return false;
         crc = crc32_of(crc, buffer.data(), rows * row_length);
-        for (size_t i = 0; staging != nullptr && i < rows; ++i) {
-            if (!staging->insert(buffer.data() + i * row_length)) return false;  // duplicate key
-        }
+        if (staging != nullptr && !staging->append_unindexed(buffer.data(), rows)) return false;
         remaining -= static_cast<uint32_t>(rows);
     }
-    return true;
+    // The index is built once all rows are in; a repeated key fails the read.
+    return staging == nullptr || staging->index_appended();
 }
 
 // Reads one block. `table` null: the block is only checked (any row length up to the
@@ -114,12 +131,13 @@ int read_table(FILE* stream, dbv_tablestruct* table, int32_t mode) {
 namespace table_store {
 
 bool read_growing(FILE* stream, std::vector<unsigned char>& buffer, size_t size) {
-    buffer.clear();
-    while (buffer.size() < size) {
-        const size_t have = buffer.size();
+    // A buffer that already holds `size` bytes is reused as it is: filling it anew before
+    // every read would cost as much as the read.
+    for (size_t have = 0; have < size;) {
         const size_t piece = size - have < kReadChunkBytes ? size - have : kReadChunkBytes;
-        buffer.resize(have + piece);
+        if (buffer.size() < have + piece) buffer.resize(have + piece);
         if (!read_exact(stream, buffer.data() + have, piece)) return false;
+        have += piece;
     }
     return true;
 }
