@@ -151,6 +151,11 @@ void wrl_msgsrv_setpeerfilter(wrl_msgsrv* server, wrl_peerfilter_t filter, void*
     server->peer_user = user;
 }
 
+void wrl_msgsrv_setreleasehandler(wrl_msgsrv* server, wrl_releasehandler_t handler, void* user) {
+    server->release_handler = handler;
+    server->release_user = user;
+}
+
 void wrl_msgsrv_stop(wrl_msgsrv* server) {
     server->stop.store(true);
     wrl_net_wake(server->listen);
@@ -166,8 +171,10 @@ int wrl_msgsrv_run(wrl_msgsrv* s) {
         rc = wrl::FinishBatch(s);
         if (rc != WRL_OK) return rc;
 
-        if (s->idle_handler != nullptr && !wrl_net_pending(s->listen))
-            s->idle_handler(s->idle_user);
+        if (!wrl_net_pending(s->listen)) {
+            if (s->idle_handler != nullptr) s->idle_handler(s->idle_user);
+            wrl::ReleaseIfDue(s);
+        }
         // Everything that is ready is handled before the next send pass (up to a bound, so
         // that replies keep leaving under a steady stream): the batch handler then makes
         // the work of all of them durable at once.

@@ -10,15 +10,16 @@
 
 #include "wirelay/address.h"
 
-// Bytes of frames that may wait in the queue for one client. A client that lets more pile
-// up (it sends requests but does not read the answers) is removed, together with what
-// waits for it, so that no client can make the server's memory grow without bound.
+// Bytes that answers waiting in the queue may hold for one client, each frame counted with
+// the record that carries it. A client that lets more pile up (it sends requests but does
+// not read the answers) is removed, together with what waits for it, so that no client can
+// make the server's memory grow without bound.
 constexpr size_t WRL_MAX_BACKLOG = size_t{64} << 20;
 // The same allowances for all clients together, so that many clients each within their own
-// allowance cannot exhaust memory either: bytes of frames waiting to be written to any
-// client, and bytes of frames being received (a frame's block is taken when its header
-// arrives, up to WRL_MAX_PAYLOAD). The client whose frame would take a total above its
-// limit is removed; the others and the server go on.
+// allowance cannot exhaust memory either: bytes held by answers waiting to be written to
+// any client (counted as above), and bytes of frames being received (a frame's block is
+// taken when its header arrives, up to WRL_MAX_PAYLOAD). The client whose frame would take
+// a total above its limit is removed; the others and the server go on.
 constexpr size_t WRL_MAX_BACKLOG_TOTAL = size_t{32} << 20;
 constexpr size_t WRL_MAX_RECEIVING_TOTAL = size_t{32} << 20;
 
@@ -42,6 +43,12 @@ typedef void (*wrl_idlehandler_t)(void* user);
 // what they queued: whatever the replies report (an allocated id, say) can be made durable
 // here once for the whole batch, and no reply leaves before it returns.
 typedef void (*wrl_batchhandler_t)(void* user);
+// Called on the loop's thread, at a moment when nothing is ready to be handled, once the
+// bytes held for clients (both totals together) have fallen at least 4 MiB below their
+// highest since the previous call: memory was freed in bulk (a client that never read its
+// answers was removed, a burst was written out), and now is the time to give it back to
+// the system.
+typedef void (*wrl_releasehandler_t)(void* user);
 // Called for every accepted network connection with the peer's address: family 4 and 4
 // bytes (an IPv4-mapped IPv6 peer counts as IPv4) or family 6 and 16 bytes, in network
 // order. Returning false closes the connection at once, before anything is read from it.
@@ -69,6 +76,7 @@ void wrl_msgsrv_setdisconnecthandler(wrl_msgsrv* server, wrl_disconnecthandler_t
 void wrl_msgsrv_setidlehandler(wrl_msgsrv* server, wrl_idlehandler_t handler, void* user);
 void wrl_msgsrv_setbatchhandler(wrl_msgsrv* server, wrl_batchhandler_t handler, void* user);
 void wrl_msgsrv_setpeerfilter(wrl_msgsrv* server, wrl_peerfilter_t filter, void* user);
+void wrl_msgsrv_setreleasehandler(wrl_msgsrv* server, wrl_releasehandler_t handler, void* user);
 
 // Other totals than WRL_MAX_BACKLOG_TOTAL and WRL_MAX_RECEIVING_TOTAL (for tests, and for
 // servers with less memory). REQUIRES: before wrl_msgsrv_run, with no client connected.

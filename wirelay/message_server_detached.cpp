@@ -43,11 +43,14 @@ int FeedClient(wrl_msgsrv* server, uint32_t client_id, const uint8_t* data, size
     const int rc = FeedBytes(server, c, data, size, &gone);
     if (rc != WRL_OK) return rc;
     if (server->batch_handler != nullptr) server->batch_handler(server->batch_user);
-    return SendPendingDetached(server);
+    const int sent = SendPendingDetached(server);
+    ReleaseIfDue(server);
+    return sent;
 }
 
 void DetachClient(wrl_msgsrv* server, uint32_t client_id) {
     if (Client* c = FindClient(server, client_id)) RemoveClient(server, c);
+    ReleaseIfDue(server);
 }
 
 bool HasClient(const wrl_msgsrv* server, uint32_t client_id) {

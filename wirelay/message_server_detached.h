@@ -25,7 +25,8 @@ int AttachClient(wrl_msgsrv* server, uint32_t* client_id);
 // that would end the message loop (WRL_ENOMEM). Bytes for a client that is gone are ignored.
 int FeedClient(wrl_msgsrv* server, uint32_t client_id, const uint8_t* data, size_t size);
 
-// Removes the client as a broken connection would.
+// Removes the client as a broken connection would. Like FeedClient, it ends with the
+// check of the loop's idle moment that may call the release handler.
 void DetachClient(wrl_msgsrv* server, uint32_t client_id);
 
 // True while the client is registered.

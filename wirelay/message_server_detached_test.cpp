@@ -374,5 +374,32 @@ TEST_F(DetachedServerTest, FramesBeingReceivedAreBoundedForAllClientsTogether) {
     }
 }
 
+TEST_F(DetachedServerTest, ReleaseHandlerIsCalledOnceWhatClientsHoldFallsByAStep) {
+    int releases = 0;
+    wrl_msgsrv_setreleasehandler(
+        server_, [](void* user) { ++*static_cast<int*>(user); }, &releases);
+    // Each client begins a frame of 1 MiB and leaves it unfinished: its block is held.
+    FrameHeader h;
+    h.kind = kKindNormal;
+    h.length = 1u << 20;
+    std::vector<uint8_t> head(kHeaderSize);
+    EncodeHeader(h, head.data());
+    std::vector<uint32_t> ids;
+    for (int i = 0; i < 6; ++i) {
+        ids.push_back(Attach());
+        ASSERT_EQ(Feed(ids.back(), head), WRL_OK);
+    }
+    EXPECT_EQ(releases, 0);
+    // 3 MiB fall: less than a step. 3 MiB more: a whole step below the highest.
+    for (int i = 0; i < 3; ++i) DetachClient(server_, ids[static_cast<size_t>(i)]);
+    EXPECT_EQ(releases, 0);
+    DetachClient(server_, ids[3]);
+    EXPECT_EQ(releases, 1);
+    // The watch restarted at 2 MiB: dropping them is no new step.
+    DetachClient(server_, ids[4]);
+    DetachClient(server_, ids[5]);
+    EXPECT_EQ(releases, 1);
+}
+
 }  // namespace
 }  // namespace wrl

@@ -17,8 +17,10 @@ constexpr size_t kReadBytes = 8 * 1024;
 // Completions handled back to back before the next send pass: under a steady stream the
 // replies of a batch still leave after at most this many.
 constexpr int kMaxBatch = 256;
-// A write buffer up to this size is kept for the client's next frames.
+// A write buffer up to this size is kept for the client's next frames while more wait for
+// it; once nothing does, only one up to kKeepIdleWriteBuffer stays (a single answer's).
 constexpr size_t kKeepWriteBuffer = 64 * 1024;
+constexpr size_t kKeepIdleWriteBuffer = 1024;
 // Frames queued for one client leave together in one write up to this many bytes (a single
 // frame may be larger): an acknowledgement and its reply then cost one write, not two.
 constexpr size_t kBatchBytes = 16 * 1024;
@@ -45,6 +47,9 @@ int ReadDone(wrl_msgsrv* s, Client* c, size_t size);
 
 // Writes queued messages to every idle recipient. 0, or the code of a failed write.
 int SendPending(wrl_msgsrv* s);
+// Calls the release handler when the bytes held for clients have fallen far enough
+// (ReleaseDue in message_server_memory.h).
+void ReleaseIfDue(wrl_msgsrv* s);
 // Calls the batch handler (if any), then SendPending: no reply leaves before the work it
 // reports is finished. 0, or the code of a failed write.
 int FinishBatch(wrl_msgsrv* s);

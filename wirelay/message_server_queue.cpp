@@ -3,14 +3,15 @@
 // a client that is gone.
 #include <climits>
 
+#include "wirelay/message_server_memory.h"
 #include "wirelay/message_server_registry.h"
 
 namespace wrl {
 namespace {
 
-// Charges the message's frame to the backlog of every registered client it waits for.
+// Charges the message's cost to the backlog of every registered client it waits for.
 void ChargeBacklog(wrl_msgsrv* s, wrl_msg* m) {
-    const size_t size = FrameSize(m->status, m->length);
+    const size_t size = QueuedCost(m);
     for (wrl_recipient* r = m->recipients; r != nullptr; r = r->next) {
         Client* c = FindRecipient(s, r);
         if (c == nullptr) continue;

@@ -5,6 +5,7 @@
 
 #include "wirelay/io_core.h"
 #include "wirelay/message_server_loop.h"
+#include "wirelay/message_server_memory.h"
 #include "wirelay/wrl_errors.h"
 
 namespace wrl {
@@ -46,17 +47,32 @@ int HandleReaderStep(wrl_msgsrv* s, Client* c, FrameReader::Step step) {
     return ProcessMessage(s, m);
 }
 
+// Gives the client fresh read halves when its last read asks for another size
+// (NextReadSize) and returns the old buffer, which still holds that read's bytes and is
+// the caller's to free once they are fed; null when the size stays (or there is no memory
+// for the new one, in which case the old stays too). No read is queued at this point.
+uint8_t* ResizeReadBuffer(Client* c, size_t size) {
+    const size_t want = NextReadSize(c->rsize, size, kSmallReadBytes, kReadBytes);
+    if (want == c->rsize) return nullptr;
+    auto* buf = static_cast<uint8_t*>(wrl_malloc(2 * want));
+    if (buf == nullptr) return nullptr;
+    uint8_t* old = c->rbuf;
+    c->rbuf = buf;
+    c->rsize = static_cast<uint32_t>(want);
+    return old;
+}
+
 }  // namespace
 
 // Queues the client's next read of whatever arrives. Socketless clients are fed instead.
 int StartRead(Client* c) {
     if (c->ep == nullptr) return WRL_OK;
     if (c->rbuf == nullptr) {
-        c->rbuf = static_cast<uint8_t*>(wrl_malloc(2 * kReadBytes));
+        c->rbuf = static_cast<uint8_t*>(wrl_malloc(2 * kSmallReadBytes));
         if (c->rbuf == nullptr) return WRL_ENOMEM;
+        c->rsize = kSmallReadBytes;
     }
-    const int rc = wrl_net_queuesome(c->ep, c->rbuf + c->rhalf * kReadBytes,
-                                     static_cast<uint32_t>(kReadBytes), c);
+    const int rc = wrl_net_queuesome(c->ep, c->rbuf + c->rhalf * c->rsize, c->rsize, c);
     if (rc != WRL_OK) c->reader.Reset();
     return rc;
 }
@@ -92,14 +108,21 @@ int FeedBytes(wrl_msgsrv* s, Client* c, const uint8_t* data, size_t size, bool* 
 // frame while these bytes are fed to the reader and answered (answered before it was
 // queued, a frame would find no read to take it). Unless reading has stopped.
 int ReadDone(wrl_msgsrv* s, Client* c, size_t size) {
-    const uint8_t* data = c->rbuf + c->rhalf * kReadBytes;
+    const uint8_t* data = c->rbuf + c->rhalf * c->rsize;
+    uint8_t* old = nullptr;  // a buffer replaced by halves of another size, freed at the end
     if (!c->reader.Stopped()) {
+        old = ResizeReadBuffer(c, size);
         c->rhalf ^= 1;
         const int rc = StartRead(c);
-        if (rc != WRL_OK) return rc;
+        if (rc != WRL_OK) {
+            if (old != nullptr) wrl_free(old);
+            return rc;
+        }
     }
     bool gone = false;
-    return FeedBytes(s, c, data, size, &gone);
+    const int rc = FeedBytes(s, c, data, size, &gone);
+    if (old != nullptr) wrl_free(old);
+    return rc;
 }
 
 }  // namespace wrl

@@ -51,9 +51,10 @@ struct Client {
     // one while the bytes of the other are fed to the reader.
     uint8_t* rbuf = nullptr;
     uint32_t rhalf = 0;       // the half the queued read fills
+    uint32_t rsize = 0;       // bytes of each half (message_server_memory.h)
     uint8_t* wbuf = nullptr;  // frame being written; kept for the next one when small
     size_t wcap = 0;
-    size_t backlog = 0;              // bytes of queued frames waiting for this client
+    size_t backlog = 0;              // queued bytes waiting for this client (QueuedCost)
     uint64_t handled_in = 0;         // the batch in which a frame of it was last handled
     bool overflow = false;           // backlog above the limit: to be removed
     bool writing = false;            // one frame in flight
@@ -69,11 +70,15 @@ struct wrl_msgsrv {
     wrl_msg* queue = nullptr;  // by descending priority, first-come among equals
     wrl_msg* queue_tail = nullptr;
     size_t queued = 0;
-    // Bytes of queued frames charged to clients, all together, and its limit.
+    // Bytes of queued messages charged to clients (QueuedCost), all together, and its limit.
     size_t backlog_total = 0;
     size_t backlog_limit = WRL_MAX_BACKLOG_TOTAL;
     // Bytes of frames being received, all clients together (the readers charge it).
     wrl::ReceiveBudget receiving{0, WRL_MAX_RECEIVING_TOTAL};
+    // The release handler and the highest sum of both totals since it was last called.
+    wrl_releasehandler_t release_handler = nullptr;
+    void* release_user = nullptr;
+    size_t held_high = 0;
     wrl::Client* clients = nullptr;
     std::unordered_map<uint32_t, wrl::Client*, std::hash<uint32_t>, std::equal_to<uint32_t>,
                        wrl::CountedAllocator<std::pair<const uint32_t, wrl::Client*>>>

@@ -219,6 +219,13 @@ TEST(MessageServerTest, FramesTrickledOrBatchedAcrossReadsArriveWhole) {
         expected += std::to_string(i);
         ASSERT_EQ(std::string(f.payload.begin(), f.payload.end()), expected) << i;
     }
+    // Small again after the burst (the reads shrink back to their small halves).
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(a.SendRaw(one.data(), one.size()));
+        ASSERT_TRUE(a.Receive(&f));
+        ASSERT_TRUE(a.Receive(&f));
+        EXPECT_EQ(std::string(f.payload.begin(), f.payload.end()), small) << i;
+    }
 }
 
 // The idle handler runs once everything that has arrived is answered, without waiting for

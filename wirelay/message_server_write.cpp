@@ -5,6 +5,7 @@
 
 #include "wirelay/io_core.h"
 #include "wirelay/message_server_loop.h"
+#include "wirelay/message_server_memory.h"
 #include "wirelay/wrl_errors.h"
 
 namespace wrl {
@@ -57,7 +58,8 @@ int Transmit(wrl_msgsrv* s, Client* c, wrl_msg* first) {
         EncodeFrame(m, c->wbuf + total);
         total += size;
         MsgRemoveRecipient(m, c->id, c->name);
-        const size_t paid = c->backlog < size ? c->backlog : size;
+        const size_t cost = QueuedCost(m);
+        const size_t paid = c->backlog < cost ? c->backlog : cost;
         c->backlog -= paid;
         s->backlog_total -= paid;
         m->sent = true;
@@ -125,13 +127,19 @@ int SendPending(wrl_msgsrv* s) {
 void WriteDone(wrl_msgsrv* s, Client* c) {
     c->writing = false;
     s->send_pending = true;
-    if (c->wcap > kKeepWriteBuffer) {
+    if (c->wcap > (c->backlog > 0 ? kKeepWriteBuffer : kKeepIdleWriteBuffer)) {
         wrl_free(c->wbuf);
         c->wbuf = nullptr;
         c->wcap = 0;
     }
     // A client refused for its protocol or version has nothing more to say.
     if (c->close_after_write) RemoveClient(s, c);
+}
+
+void ReleaseIfDue(wrl_msgsrv* s) {
+    if (s->release_handler == nullptr) return;
+    if (ReleaseDue(&s->held_high, s->backlog_total + s->receiving.used, kReleaseStep))
+        s->release_handler(s->release_user);
 }
 
 // Lets the batch handler finish what the handled messages started, then writes what waits.

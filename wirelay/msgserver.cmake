@@ -7,6 +7,7 @@ add_library(wirelay STATIC
   ${CMAKE_CURRENT_LIST_DIR}/endpoint.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server_records.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_server_memory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_server_queue.cpp
@@ -23,6 +24,7 @@ qm_add_test(NAME wirelay_msgserver_unit_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/frame_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/wrl_errors_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/message_server_reader_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/message_server_memory_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/message_server_detached_test.cpp
   LIBS wirelay
   LABELS threads)
