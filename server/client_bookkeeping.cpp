@@ -145,8 +145,12 @@ int client_disconnected(const char* name, void* /*user_data*/) {
     // Counters allocated in this batch are saved first, as they were before the file goes.
     commit_pending_save();
     // Nobody is left to use the counters: the file goes, the in-memory rows stay, and the
-    // next allocation writes them all again.
-    if (!state.database_file.empty()) port_remove_file(state.database_file.c_str());
+    // next allocation writes them all again. The temporary file goes too: from the second
+    // save on it holds the previous counters.
+    if (!state.database_file.empty()) {
+        port_remove_file(state.database_file.c_str());
+        port_remove_file(state.temporary_file.c_str());
+    }
     for (int32_t status = 1; status <= 3; ++status) drop_drawing_locks_with_status(status);
     // Rows of any other status a client may have sent have no holder left either.
     dbv_cleartable(dbd_getvirtualtablepointer(SRV_TABLE_DRAWINGLOCKS));

@@ -109,7 +109,10 @@ TEST_F(ClientBookkeepingTest, DepartingClientsKeepLocksAndTheLastOneClearsUp) {
         common_model_row counters = model_row("Plant", 1, 500);
         ASSERT_EQ(allocate_maxid(counters), 501);
         commit_pending_save();  // as the server does before the reply leaves
+        ASSERT_EQ(allocate_maxid(counters), 601);
+        commit_pending_save();  // the second save leaves the first file as the temporary one
     });
+    EXPECT_TRUE(file_exists(server_state().temporary_file));
     EXPECT_EQ(server_state().connected_clients, 2);
 
     EXPECT_EQ(stdout_of([] { EXPECT_EQ(client_disconnected("u1", nullptr), 0); }),
@@ -127,6 +130,7 @@ TEST_F(ClientBookkeepingTest, DepartingClientsKeepLocksAndTheLastOneClearsUp) {
     EXPECT_EQ(drawing_locks(), "");
     EXPECT_EQ(users(), "");
     EXPECT_FALSE(file_exists(server_state().database_file));
+    EXPECT_FALSE(file_exists(server_state().temporary_file));
 
     // The next allocation writes every model known since the start again.
     stdout_of([] {
@@ -136,7 +140,7 @@ TEST_F(ClientBookkeepingTest, DepartingClientsKeepLocksAndTheLastOneClearsUp) {
     });
     dbv_cleartable(dbd_getvirtualtablepointer(SRV_TABLE_COMMON_MODEL));
     ASSERT_EQ(read_database_file(), 0);
-    EXPECT_EQ(models(), "Plant/1 501 0 0; Other/4 0 1 0");
+    EXPECT_EQ(models(), "Plant/1 601 0 0; Other/4 0 1 0");
 
     // A disconnect nobody announced never takes the count below zero.
     EXPECT_EQ(stdout_of([] {

@@ -5,6 +5,7 @@ add_library(server_core STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/server_state.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/server_tables.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/server_database.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/file_committer.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/log_text.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/locks.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/drawing_locks.cpp
@@ -18,6 +19,7 @@ qm_add_test(NAME server_core_test
     ${CMAKE_CURRENT_SOURCE_DIR}/server_test_support.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/server_rows_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/server_database_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/file_committer_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/locks_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/drawing_locks_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/id_allocation_test.cpp

@@ -10,8 +10,10 @@
 #include "outside/base_tools.h"
 #include "outside/table_store.h"
 #include "port/clock.h"
+#include "port/file_swap.h"
 #include "port/files.h"
 #include "port/paths.h"
+#include "server/file_committer.h"
 #include "server/log_text.h"
 #include "server/server_rows.h"
 #include "server/server_state.h"
@@ -170,28 +172,31 @@ namespace {
 
 bool save_pending = false;
 
+// Kept across saves: the second and later saves of a run overwrite the previous file in place.
+file_committer& committer() {
+    static file_committer instance;
+    return instance;
+}
+
+bool write_file_content(FILE* stream, void* /*context*/) {
+    char header[32];
+    std::snprintf(header, sizeof header, "%s %5.2f", kHeaderWord, SRV_FILE_VERSION);
+    return tool_fwrite(header, 1, SRV_FILE_HEADER_SIZE, stream) == SRV_FILE_HEADER_SIZE &&
+           write_table_part(stream, SRV_TABLE_OLD_COMMON_MODEL_101) &&
+           write_table_part(stream, SRV_TABLE_COMMON_MODEL);
+}
+
 // The save itself, without a log line: 0 done, 1 failed (the previous file stays).
 int save_database_file() {
     const server_context& state = server_state();
-    bool ok = false;
     // Without a chosen file name there is nothing to save to (and ".tmp" would land in
     // the current directory).
-    FILE* stream =
-        state.database_file.empty() ? nullptr : tool_fopen(state.temporary_file.c_str(), "wbc");
-    if (stream != nullptr) {
-        char header[32];
-        std::snprintf(header, sizeof header, "%s %5.2f", kHeaderWord, SRV_FILE_VERSION);
-        ok = tool_fwrite(header, 1, SRV_FILE_HEADER_SIZE, stream) == SRV_FILE_HEADER_SIZE &&
-             write_table_part(stream, SRV_TABLE_OLD_COMMON_MODEL_101) &&
-             write_table_part(stream, SRV_TABLE_COMMON_MODEL);
-        // Commit mode: the close flushes and syncs, and reports when that failed.
-        if (tool_fclose(stream) != 0) ok = false;
-        // The complete, synced file replaces the old one in one step; the old file is
-        // never removed first, so a crash leaves either the old or the new counters.
-        if (ok)
-            ok = port_replace_file(state.temporary_file.c_str(), state.database_file.c_str()) == 0;
-    }
-    return ok ? 0 : 1;
+    if (state.database_file.empty()) return 1;
+    // The content is made in memory first: the file is then written with one call, and a
+    // table the store refuses to write leaves the disk untouched.
+    std::string content;
+    if (!port_write_to_memory(write_file_content, nullptr, content)) return 1;
+    return committer().commit(state.database_file, state.temporary_file, content);
 }
 
 }  // namespace

@@ -51,9 +51,10 @@ int read_database_stream(FILE* stream, const char* display_name);
 // 0, then clears old_common_model_101.
 void convert_common_model_101();
 
-// Saves both counter tables: writes the temporary file with commit to disk, then
-// replaces the database file with it atomically. Returns 0 on success; on any failure
-// prints "Write failed: %s\n" (database file name) on stdout, leaves the previous file as
+// Saves both counter tables: writes the temporary file and syncs it, then swaps it with the
+// database file atomically (file_committer.h); from the second save of a run on, the
+// temporary file is the previous database file, overwritten in place. Returns 0 on success; on any
+// failure prints "Write failed: %s\n" (database file name) on stdout, leaves the previous file as
 // it was, and returns 1.
 int write_database_file();
 
