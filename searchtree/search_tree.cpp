@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #if defined(__SSE__) || defined(_M_X64)
 #include <xmmintrin.h>
@@ -43,8 +44,15 @@ constexpr double kDegenerate = 0.01;
 constexpr uint32_t kResultsPerChunk = 32;
 // Candidates are picked from this many entries at a time before their full records are read.
 constexpr uint32_t kScanBlock = 256;
-// How many candidate records are asked for ahead of the one being read.
-constexpr uint32_t kItemsAhead = 8;
+// Candidate records asked for and not yet read: the oldest is read when the list is full,
+// and at the end of each node those beyond the newest kCandidatesAhead.
+constexpr uint32_t kPendingSlots = 256;
+constexpr uint32_t kCandidatesAhead = 24;
+// Lines of a node's single-precision boxes asked for when the node is found.
+constexpr uint32_t kBoundLinesAhead = 16;
+// Nodes a query's list may hold between queries (a typical window query enters well under
+// a hundred).
+constexpr size_t kKeptVisits = 4096;
 
 struct Entry {
     void* object;
@@ -117,6 +125,26 @@ bool Accepts(const Cell& c, const Placement& p) {
            p.centre_x <= c.x1 && c.y0 < p.centre_y && p.centre_y <= c.y1;
 }
 
+// The nodes a query enters, breadth first, each with its cell and the range of its entered
+// children (in the order upper-right to lower-left) further on in the same list.
+struct QueryScratch {
+    struct Visit {
+        const Node* node;
+        Cell cell;
+        uint32_t first_child;
+        uint32_t child_count;
+    };
+    // A candidate entry whose full record has been asked for, with the node it belongs to.
+    struct Pending {
+        const Entry* entry;
+        uint32_t visit;
+    };
+    std::vector<Visit> visits;
+    std::vector<uint32_t> stack;
+    Pending pending[kPendingSlots];
+    uint32_t picked[kScanBlock];
+};
+
 }  // namespace
 
 struct SearchTreeType_s {
@@ -133,6 +161,8 @@ struct SearchTreeType_s {
     Node* root;
     uint32_t entry_count;
     uint64_t entry_bytes;  // held by the nodes' entry arrays
+    // Made by the first query and kept for the next ones (a tree serves one thread at a time).
+    mutable QueryScratch* scratch;
 
     Cell RootCell() const {
         return {root_min_x, root_max_x, root_min_y, root_max_y, half_x, half_y};
@@ -304,37 +334,51 @@ void FreeChunks(ResultChunk* chunk) {
     }
 }
 
-struct Query {
-    extrema_s box;
-    int32_t mask;
-    tool_allocator_s* chunk_pool;
-    ResultChunk* first;
-    ResultChunk* last;
-    bool out_of_memory;
-    // Candidates of the block being scanned; kept here rather than in the recursion's frames.
-    uint32_t picked[kScanBlock];
-};
-
 bool Enters(const Cell& cell, const extrema_s& b) {
     return cell.x1 + cell.margin_x >= b.min_x && cell.y1 + cell.margin_y >= b.min_y &&
            b.max_x >= cell.x0 - cell.margin_x && b.max_y >= cell.y0 - cell.margin_y;
 }
 
-void AddResult(const Entry& e, Query& q) {
-    ResultChunk* chunk = q.last;
-    if (!chunk || chunk->count == kResultsPerChunk) {
-        chunk = static_cast<ResultChunk*>(tool_allocator_alloc(q.chunk_pool));
-        if (!chunk) {
-            q.out_of_memory = true;
-            return;
-        }
-        chunk->next = nullptr;
-        chunk->count = 0;
-        (q.last ? q.last->next : q.first) = chunk;
-        q.last = chunk;
-    }
-    chunk->items[chunk->count++] = e;
+// The query box widened by half a node's margins: an entry of that node is a match when its
+// box meets it. Entries lie within the loose region, so boxes just outside the query count
+// as near.
+struct Widened {
+    double min_x, min_y, max_x, max_y;
+};
+
+Widened WidenedQuery(const extrema_s& q, const Cell& cell) {
+    return {q.min_x - cell.margin_x / 2, q.min_y - cell.margin_y / 2, q.max_x + cell.margin_x / 2,
+            q.max_y + cell.margin_y / 2};
 }
+
+bool Matches(const Entry& e, const Widened& w, int32_t mask) {
+    return (e.object_class & mask) && e.box.min_x <= w.max_x && e.box.min_y <= w.max_y &&
+           e.box.max_x >= w.min_x && e.box.max_y >= w.min_y;
+}
+
+// The results of one query, in blocks from the tree's pool.
+struct ResultList {
+    tool_allocator_s* chunk_pool;
+    ResultChunk* first = nullptr;
+    ResultChunk* last = nullptr;
+    bool out_of_memory = false;
+
+    void Add(const Entry& e) {
+        ResultChunk* chunk = last;
+        if (!chunk || chunk->count == kResultsPerChunk) {
+            chunk = static_cast<ResultChunk*>(tool_allocator_alloc(chunk_pool));
+            if (!chunk) {
+                out_of_memory = true;
+                return;
+            }
+            chunk->next = nullptr;
+            chunk->count = 0;
+            (last ? last->next : first) = chunk;
+            last = chunk;
+        }
+        chunk->items[chunk->count++] = e;
+    }
+};
 
 // Picks from `bounds[start, end)` the entries whose single-precision box may meet the
 // query (all four bounds not above `key`); gives how many indexes it wrote to `picked`.
@@ -357,64 +401,77 @@ uint32_t PickCandidates(const float (*bounds)[4], uint32_t start, uint32_t end, 
     return count;
 }
 
-// Adds the node's matching entries, oldest first. Entries lie within the loose region, so
-// the query is widened by half the margins to let boxes just outside it count as near.
-void ScanEntries(const EntryArray& a, const Cell& cell, Query& q) {
-    const double max_x = q.box.max_x + cell.margin_x / 2;
-    const double max_y = q.box.max_y + cell.margin_y / 2;
-    const double min_x = q.box.min_x - cell.margin_x / 2;
-    const double min_y = q.box.min_y - cell.margin_y / 2;
-    // Rounded outwards like the stored boxes, so no entry that meets the query is passed by.
-    const float key[4] = {FloatAbove(max_x), FloatAbove(max_y), -FloatBelow(min_x),
-                          -FloatBelow(min_y)};
-    uint32_t* picked = q.picked;
-    for (uint32_t start = 0; start < a.size; start += kScanBlock) {
-        const uint32_t end = std::min(a.size, start + kScanBlock);
-        const uint32_t count = PickCandidates(a.bounds, start, end, key, picked);
-        // Most candidates are results, whose whole records are read: ask for them ahead.
-        for (uint32_t k = 0; k < count && k < kItemsAhead; ++k)
-            __builtin_prefetch(&a.items[picked[k]]);
-        for (uint32_t k = 0; k < count; ++k) {
-            if (k + kItemsAhead < count) __builtin_prefetch(&a.items[picked[k + kItemsAhead]]);
-            const Entry& e = a.items[picked[k]];
-            if (!(e.object_class & q.mask)) continue;
-            if (e.box.min_x <= max_x && e.box.min_y <= max_y && e.box.max_x >= min_x &&
-                e.box.max_y >= min_y) {
-                AddResult(e, q);
-                if (q.out_of_memory) return;
+// Asks for the single-precision boxes of a node's entries, up to a bound: a query that
+// visits many nodes would otherwise push out of the cache what it asked for first.
+void PrefetchBounds(const EntryArray& a) {
+    constexpr uint32_t kPerLine = kCacheLine / sizeof(float[4]);
+    const uint32_t lines = std::min<uint32_t>((a.size + kPerLine - 1) / kPerLine, kBoundLinesAhead);
+    for (uint32_t i = 0; i < lines; ++i) __builtin_prefetch(a.bounds + i * kPerLine);
+}
+
+// A query runs in three overlapping steps so that its memory fetches overlap rather than
+// follow one another. First the nodes it enters are found level by level, every node of a
+// level asked for before any is read, and so are the boxes of their entries. Then the nodes
+// are taken in result order (a node's own matches before those of its children), their
+// candidates picked from the single-precision boxes, and the candidates' full records asked
+// for; each candidate is tested in double and copied a number of candidates later, once its
+// record has arrived. Throws std::bad_alloc when the scratch lists cannot grow.
+void RunQuery(const SearchTreeType_s* tree, const extrema_s& query, int32_t mask, QueryScratch& s,
+              ResultList& results) {
+    auto& visits = s.visits;
+    visits.clear();
+    visits.push_back({tree->root, tree->RootCell(), 0, 0});
+    for (size_t i = 0; i < visits.size(); ++i) {
+        const Node* node = visits[i].node;
+        const Cell cell = visits[i].cell;
+        const auto first = uint32_t(visits.size());
+        if (node->entries.size > 0) PrefetchBounds(node->entries);
+        for (int c = 3; c >= 0; --c) {
+            const Node* child = node->children[c];
+            if (!child) continue;
+            const Cell child_cell = cell.Child(c);
+            if (!Enters(child_cell, query)) continue;
+            __builtin_prefetch(child);
+            visits.push_back({child, child_cell, 0, 0});
+        }
+        visits[i].first_child = first;
+        visits[i].child_count = uint32_t(visits.size()) - first;
+    }
+
+    uint32_t head = 0, tail = 0;  // pending[head, tail) modulo the slots, oldest first
+    auto finish_one = [&] {
+        const QueryScratch::Pending& p = s.pending[head++ % kPendingSlots];
+        if (Matches(*p.entry, WidenedQuery(query, visits[p.visit].cell), mask)) {
+            results.Add(*p.entry);
+        }
+    };
+    auto& stack = s.stack;
+    stack.clear();
+    stack.push_back(0);
+    while (!stack.empty() && !results.out_of_memory) {
+        const uint32_t v = stack.back();
+        stack.pop_back();
+        const QueryScratch::Visit& visit = visits[v];
+        for (uint32_t k = visit.child_count; k-- > 0;) stack.push_back(visit.first_child + k);
+        const EntryArray& a = visit.node->entries;
+        if (a.size == 0) continue;
+        const Widened w = WidenedQuery(query, visit.cell);
+        // Rounded outwards like the stored boxes, so no entry that meets the query is passed by.
+        const float key[4] = {FloatAbove(w.max_x), FloatAbove(w.max_y), -FloatBelow(w.min_x),
+                              -FloatBelow(w.min_y)};
+        for (uint32_t start = 0; start < a.size; start += kScanBlock) {
+            const uint32_t end = std::min(a.size, start + kScanBlock);
+            const uint32_t count = PickCandidates(a.bounds, start, end, key, s.picked);
+            for (uint32_t k = 0; k < count; ++k) {
+                if (tail - head == kPendingSlots) finish_one();
+                const Entry* e = &a.items[s.picked[k]];
+                __builtin_prefetch(e);
+                s.pending[tail++ % kPendingSlots] = {e, v};
             }
         }
+        while (tail - head > kCandidatesAhead) finish_one();
     }
-}
-
-// Asks for the first lines of what a visit of `node` reads first.
-void PrefetchVisit(const Node* node) {
-    __builtin_prefetch(node->entries.bounds);
-    __builtin_prefetch(node->entries.items);
-    if (node->entries.size > 1) __builtin_prefetch(node->entries.items + 1);
-    for (const Node* child : node->children) {
-        if (child) __builtin_prefetch(child);
-    }
-}
-
-// Results come in the order of a walk that takes a node's own matches before those of
-// its children, upper-right to lower-left. The children to visit are picked, and their
-// memory asked for, before the node's own entries are scanned: a query goes from node to
-// node through memory it has not seen, and overlapping those fetches saves most of its time.
-void Collect(const Node* node, const Cell& cell, Query& q) {
-    const Node* visit[4];
-    Cell visit_cells[4];
-    int count = 0;
-    for (int i = 3; i >= 0; --i) {
-        const Node* child = node->children[i];
-        if (!child) continue;
-        visit_cells[count] = cell.Child(i);
-        if (!Enters(visit_cells[count], q.box)) continue;
-        PrefetchVisit(child);
-        visit[count++] = child;
-    }
-    if (node->entries.size > 0) ScanEntries(node->entries, cell, q);
-    for (int i = 0; i < count && !q.out_of_memory; ++i) Collect(visit[i], visit_cells[i], q);
+    while (tail != head && !results.out_of_memory) finish_one();
 }
 
 }  // namespace
@@ -534,18 +591,30 @@ PointerType_s* GetObjectsPointer(const SearchTreeType_s* tree, extrema_s query,
     if (!tree) return nullptr;
     auto* cursor = static_cast<PointerType_s*>(tool_allocator_alloc(tree->cursor_pool));
     if (!cursor) return nullptr;
-    Query q{query, class_mask, tree->chunk_pool, nullptr, nullptr, false, {}};
-    const Cell root_cell = tree->RootCell();
-    if (tree->root && class_mask != 0 && Enters(root_cell, query)) {
-        PrefetchVisit(tree->root);
-        Collect(tree->root, root_cell, q);
+    ResultList results{tree->chunk_pool};
+    if (tree->root && class_mask != 0 && Enters(tree->RootCell(), query)) {
+        if (!tree->scratch) tree->scratch = new (std::nothrow) QueryScratch;
+        if (!tree->scratch) {
+            results.out_of_memory = true;
+        } else {
+            try {
+                RunQuery(tree, query, class_mask, *tree->scratch, results);
+            } catch (const std::bad_alloc&) {
+                results.out_of_memory = true;
+            }
+            // A query over much of a large tree leaves long lists behind: not kept.
+            if (tree->scratch->visits.capacity() > kKeptVisits) {
+                std::vector<QueryScratch::Visit>().swap(tree->scratch->visits);
+                std::vector<uint32_t>().swap(tree->scratch->stack);
+            }
+        }
     }
-    if (q.out_of_memory) {
-        FreeChunks(q.first);
+    if (results.out_of_memory) {
+        FreeChunks(results.first);
         tool_allocator_free(cursor);
         return nullptr;
     }
-    *cursor = PointerType_s{q.first, q.first, 0};
+    *cursor = PointerType_s{results.first, results.first, 0};
     return cursor;
 }
 
@@ -581,9 +650,38 @@ void CloseSearchTree(SearchTreeType_s** tree) {
     if (!tree || !*tree) return;
     // The nodes live in the node pool, so destroying the pools returns them.
     if ((*tree)->root) FreeEntryArrays((*tree)->root);
+    delete (*tree)->scratch;
     DestroyPools(*tree);
     delete *tree;
     *tree = nullptr;
+}
+
+namespace {
+
+void CollectPlainly(const Node* node, const Cell& cell, const extrema_s& query, int32_t mask,
+                    std::vector<QueryMatch_s>* out) {
+    const Widened w = WidenedQuery(query, cell);
+    for (uint32_t i = 0; i < node->entries.size; ++i) {
+        const Entry& e = node->entries.items[i];
+        if (Matches(e, w, mask)) out->push_back({e.object, e.object_class, e.box});
+    }
+    for (int c = 3; c >= 0; --c) {
+        const Cell child_cell = cell.Child(c);
+        if (node->children[c] && Enters(child_cell, query)) {
+            CollectPlainly(node->children[c], child_cell, query, mask, out);
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<QueryMatch_s> QueryPlainly(const SearchTreeType_s* tree, extrema_s query,
+                                       int32_t class_mask) {
+    std::vector<QueryMatch_s> out;
+    if (tree && tree->root && class_mask != 0 && Enters(tree->RootCell(), query)) {
+        CollectPlainly(tree->root, tree->RootCell(), query, class_mask, &out);
+    }
+    return out;
 }
 
 SearchTreeShape_s InspectSearchTree(const SearchTreeType_s* tree) {

@@ -1,8 +1,10 @@
 // A look inside a quadtree for the library's own tests and benchmarks (not exported): the
-// root box and how many nodes, entries and bytes the tree holds.
+// root box and how many nodes, entries and bytes the tree holds, and the query answered by
+// a plain walk of the tree, which the tests compare the fast query with.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "searchtree/search_tree.h"
 
@@ -19,5 +21,16 @@ struct SearchTreeShape_s {
 
 // All zero for a null tree.
 SearchTreeShape_s InspectSearchTree(const SearchTreeType_s* tree);
+
+struct QueryMatch_s {
+    void* object;
+    int32_t object_class;
+    extrema_s box;
+};
+
+// What GetObjectsPointer hands out, in the same order, found by a recursive walk that tests
+// every entry of every node it enters in double precision. Empty for a null tree.
+std::vector<QueryMatch_s> QueryPlainly(const SearchTreeType_s* tree, extrema_s query,
+                                       int32_t class_mask);
 
 }  // namespace searchtree
