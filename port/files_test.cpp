@@ -12,27 +12,11 @@
 #include <sstream>
 #include <tuple>
 
+#include "port/temp_directory_test_fixture.h"
+
 namespace {
 
-class PortFiles : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/port_files_test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { ASSERT_EQ(system(("rm -rf '" + dir_ + "'").c_str()), 0); }
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path(name)) << text;
-    }
-    std::string read(const std::string& name) const {
-        std::stringstream all;
-        all << std::ifstream(path(name)).rdbuf();
-        return all.str();
-    }
-    std::string dir_;
-};
+using PortFiles = TempDirectoryTest;
 
 TEST_F(PortFiles, ReplaceFileSwapsInTheNewContentOrChangesNothing) {
     write("db", "old contents");
