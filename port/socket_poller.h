@@ -33,9 +33,9 @@ class SocketPoller {
     bool Add(int fd, uint32_t events, void* data);
     bool Modify(int fd, uint32_t events, void* data);
     bool Remove(int fd);
-    // Waits up to timeout_ms (negative: no limit) and fills at most `max` events.
-    // Returns the count (0 on time-out or interruption), -1 on failure.
-    int Wait(PollEvent* out, int max, int timeout_ms);
+    // Waits up to timeout_us microseconds (negative: no limit) and fills at most `max`
+    // events. Returns the count (0 on time-out or interruption), -1 on failure.
+    int Wait(PollEvent* out, int max, int64_t timeout_us);
 
   private:
     int fd_;

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -60,7 +61,7 @@ TEST(Socket, AcceptTransferAndPollerReports) {
     int cfd = ConnectLoopback(port);
     ASSERT_GE(cfd, 0);
     port::PollEvent ev[4];
-    ASSERT_EQ(poller.Wait(ev, 4, 2000), 1);
+    ASSERT_EQ(poller.Wait(ev, 4, 2000000), 1);
     EXPECT_EQ(ev[0].data, &tag);
     EXPECT_TRUE(ev[0].events & port::kPollReadable);
 
@@ -74,9 +75,12 @@ TEST(Socket, AcceptTransferAndPollerReports) {
     ASSERT_TRUE(poller.Remove(lfd));
     ASSERT_TRUE(poller.Add(sfd, port::kPollReadable | port::kPollPeerClosed, &port));
     EXPECT_EQ(poller.Wait(ev, 4, 0), 0);  // nothing yet
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(poller.Wait(ev, 4, 300), 0);  // a wait below a millisecond still waits
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::microseconds(300));
     const char msg[] = "abc";
     EXPECT_EQ(port::SocketSend(cfd, msg, 3), 3);
-    ASSERT_EQ(poller.Wait(ev, 4, 2000), 1);
+    ASSERT_EQ(poller.Wait(ev, 4, 1500), 1);  // and sees what is there
     char got[8] = {};
     EXPECT_EQ(port::SocketRecv(sfd, got, sizeof got), 3);
     EXPECT_STREQ(got, "abc");
@@ -85,7 +89,7 @@ TEST(Socket, AcceptTransferAndPollerReports) {
               port::SocketErrorKind::kWouldBlock);
 
     port::SocketClose(cfd);
-    ASSERT_EQ(poller.Wait(ev, 4, 2000), 1);
+    ASSERT_EQ(poller.Wait(ev, 4, 2000000), 1);
     EXPECT_TRUE(ev[0].events & port::kPollPeerClosed);
     EXPECT_EQ(port::SocketRecv(sfd, got, sizeof got), 0);
     // Sending to a closed peer reports an error rather than raising a signal.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "outside/table_store.h"
 #include "server/log_text.h"
@@ -108,6 +109,30 @@ TEST_F(IdAllocationTest, UnterminatedModelNameIsCutTo81Characters) {
         commit_pending_save();
     });
     EXPECT_EQ(models(), std::string(81, 'n') + "/0 11 0 0");
+}
+
+TEST_F(IdAllocationTest, OnlyAPendingSaveAllowsABoundedWaitForMoreAllocations) {
+    std::vector<int64_t> allowed;
+    std::vector<int32_t> ids;
+    (void)stdout_of([&] {
+        common_model_row a = model_row("Plant", 1, 0);
+        allowed.push_back(save_gather_allowance_us());
+        ids.push_back(allocate_maxid(a));
+        ids.push_back(commit_pending_save());
+        allowed.push_back(save_gather_allowance_us());  // nothing waits to be saved
+        ids.push_back(allocate_maxid(a));
+        allowed.push_back(save_gather_allowance_us());
+        ids.push_back(commit_pending_save());
+        allowed.push_back(save_gather_allowance_us());
+    });
+    EXPECT_EQ(ids, (std::vector<int32_t>{1, 0, 101, 0}));
+    ASSERT_EQ(allowed.size(), 4u);
+    EXPECT_EQ(allowed[0], 0);
+    EXPECT_EQ(allowed[1], 0);
+    // Half of what the last save took, and never above 2 ms.
+    EXPECT_GE(allowed[2], 0);
+    EXPECT_LE(allowed[2], 2000);
+    EXPECT_EQ(allowed[3], 0);
 }
 
 TEST_F(IdAllocationTest, ABatchIsSavedOnceAndLogsEachLineInItsPlace) {

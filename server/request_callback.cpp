@@ -24,6 +24,12 @@ void on_batch(void* /*user*/) {
     commit_pending_save();
 }
 
+// While a save waits, the loop may wait a little for the clients of the previous batch:
+// allocating in step, they are about to send their next request and can share the save.
+int64_t on_gather(void* /*user*/) {
+    return save_gather_allowance_us();
+}
+
 // The log is written out whenever the server has answered everything that has arrived:
 // whoever follows it sees a request's lines as soon as the server waits again, and under
 // load one write carries the lines of a whole burst of requests instead of one each.
@@ -54,5 +60,6 @@ void register_server_handlers(wrl_msgsrv* server) {
     wrl_msgsrv_setconnecthandler(server, on_client_connected, nullptr);
     wrl_msgsrv_setdisconnecthandler(server, on_client_disconnected, nullptr);
     wrl_msgsrv_setbatchhandler(server, on_batch, nullptr);
+    wrl_msgsrv_setgatherhandler(server, on_gather, nullptr);
     wrl_msgsrv_setidlehandler(server, on_idle, nullptr);
 }

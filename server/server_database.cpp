@@ -2,6 +2,7 @@
 // per-model id counters; everything else the server knows lives only in memory.
 #include "server/server_database.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -171,6 +172,11 @@ void convert_common_model_101() {
 namespace {
 
 bool save_pending = false;
+// How long the last save took: waiting for more allocations to share the next one pays while
+// the wait is well below that.
+int64_t last_save_us = 0;
+// Beyond this a save is slow anyway (a disk that queues), and the wait would only add to it.
+constexpr int64_t kMaxGatherUs = 2000;
 
 // Kept across saves: the second and later saves of a run overwrite the previous file in place.
 file_committer& committer() {
@@ -221,9 +227,16 @@ bool database_save_pending() {
 int commit_pending_save() {
     if (!save_pending) return 0;
     save_pending = false;
+    const uint64_t started = port_monotonic_ns();
     const int failed = save_database_file();
+    last_save_us = static_cast<int64_t>((port_monotonic_ns() - started) / 1000);
     log_release(failed == 0, server_state().database_file);
     return failed;
+}
+
+int64_t save_gather_allowance_us() {
+    if (!save_pending) return 0;
+    return std::min(last_save_us / 2, kMaxGatherUs);
 }
 
 int open_server_database(const char* address, const char* directory) {

@@ -4,6 +4,7 @@
 // old_common_model_101 and of common_model, each part closed by the end mark 12345679.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -71,3 +72,8 @@ bool database_save_pending();
 // each when the save failed). Returns 0 when nothing was pending or the save worked, 1 when
 // it failed (the previous file stays).
 int commit_pending_save();
+
+// While a save is pending: how many microseconds the server may wait for more allocations
+// to join it (half of what the last save took, at most 2 ms), 0 otherwise. Clients that
+// allocate in step then share one save instead of alternating between two.
+int64_t save_gather_allowance_us();

@@ -284,6 +284,15 @@ int wrl_net_poll(wrl_net* ep, int* direction, void** user) {
     return Collect(ep, direction, user);
 }
 
+int wrl_net_waitbrief(wrl_net* ep, int64_t timeout_us, int* direction, void** user) {
+    *direction = -1;
+    *user = nullptr;
+    const int rc = io_waitbrief(ep->core, timeout_us);
+    if (rc == IO_ETIMEOUT) return WRL_OK;
+    if (rc != IO_OK) return MapResult(rc);
+    return Collect(ep, direction, user);
+}
+
 bool wrl_net_pending(const wrl_net* ep) {
     return ep != nullptr && ep->core != nullptr &&
            io_semaphorecount(io_completionsemaphore(ep->core)) > 0;

@@ -101,6 +101,10 @@ int wrl_net_wait(wrl_net* ep, int* direction, void** user);
 // As wrl_net_wait, but gives WRL_OK with *user null when nothing completes within 10 ms.
 int wrl_net_poll(wrl_net* ep, int* direction, void** user);
 
+// As wrl_net_poll, but waits timeout_us microseconds at most (a fraction of a millisecond
+// too): for a caller that expects more to arrive at once and will not wait longer for it.
+int wrl_net_waitbrief(wrl_net* ep, int64_t timeout_us, int* direction, void** user);
+
 // Makes a pending or future wrl_net_wait on this core return (with WRL_EFAIL and no request) once.
 // Safe from any thread while the endpoint lives.
 void wrl_net_wake(wrl_net* ep);

@@ -78,25 +78,23 @@ void WakePoller(io_core_s* core) {
 // interface's loop on this thread meanwhile when the interface lets it.
 int WaitPolling(io_core_s* core, io_semaphore_s* sem, int64_t timeout_us) {
     if (io_waitsemaphore(sem, 0) == IO_OK) return IO_OK;
-    const int64_t timeout_ms = io_semaphore_wait_ms(timeout_us);
     io_interface_s* d = core->poll_iface.load(std::memory_order_acquire);
-    if (timeout_ms == 0 || d == nullptr) return io_waitsemaphore(sem, timeout_us);
+    if (timeout_us == 0 || d == nullptr) return io_waitsemaphore(sem, timeout_us);
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(timeout_us);
     for (;;) {
-        int64_t left_ms = -1;
-        if (timeout_ms > 0) {
-            left_ms = std::max<int64_t>(
-                0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
-                       .count());
+        int64_t left_us = -1;
+        if (timeout_us > 0) {
+            left_us = std::max<int64_t>(
+                0, std::chrono::ceil<std::chrono::microseconds>(deadline - Clock::now()).count());
         }
         core->pollers.fetch_add(1, std::memory_order_seq_cst);
-        const bool ran = d->poll(d->context, sem, left_ms);
+        const bool ran = d->poll(d->context, sem, left_us);
         core->pollers.fetch_sub(1, std::memory_order_seq_cst);
-        if (!ran) return io_waitsemaphore(sem, left_ms < 0 ? IO_INFINITE : left_ms * 1000);
+        if (!ran) return io_waitsemaphore(sem, left_us < 0 ? IO_INFINITE : left_us);
         if (io_waitsemaphore(sem, 0) == IO_OK) return IO_OK;
         // The count the poll saw went to a thread sleeping on the semaphore: wait on.
-        if (timeout_ms > 0 && Clock::now() >= deadline) return IO_ETIMEOUT;
+        if (timeout_us > 0 && Clock::now() >= deadline) return IO_ETIMEOUT;
     }
 }
 
@@ -322,6 +320,10 @@ int io_queue(io_conn_s* conn, io_request_s* req) {
 
 int io_wait(io_core_s* core, int64_t timeout_us) {
     return WaitPolling(core, core->completion, io_wait_timeout_us(timeout_us));
+}
+
+int io_waitbrief(io_core_s* core, int64_t timeout_us) {
+    return WaitPolling(core, core->completion, timeout_us < 0 ? 0 : timeout_us);
 }
 
 void io_wake(io_core_s* core) {

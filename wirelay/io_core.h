@@ -79,10 +79,10 @@ struct io_interface_s {
     // interface's thread runs it and wakes the waiter -- a thread switch per completion,
     // which under load costs more than the transfer itself.
     // `poll` runs the loop on the calling thread until `until` has a count (it takes none)
-    // or timeout_ms passes (negative: no limit), and returns true; it returns false when it
-    // cannot run the loop here (another thread polls already, or the interface is ending),
-    // and the caller then waits on the semaphore as usual.
-    bool (*poll)(void* context, io_semaphore_s* until, int64_t timeout_ms);
+    // or timeout_us microseconds pass (negative: no limit), and returns true; it returns
+    // false when it cannot run the loop here (another thread polls already, or the interface
+    // is ending), and the caller then waits on the semaphore as usual.
+    bool (*poll)(void* context, io_semaphore_s* until, int64_t timeout_us);
     // Wakes a thread that sleeps in `poll`, because some count it may wait for was added by
     // another thread. Safe from any thread, cheap when nobody sleeps there.
     void (*wake)(void* context);
@@ -179,6 +179,11 @@ int io_queue(io_conn_s* conn, io_request_s* req);
 // While it waits, the calling thread may run the interface's event loop itself (see
 // io_interface_s::poll); requests then complete on this thread.
 int io_wait(io_core_s* core, int64_t timeout_us);
+
+// As io_wait, but for a short wait: the time-out is kept as given (microseconds, below 10 ms
+// too; negative counts as 0), so that the caller can wait a fraction of a millisecond for
+// what is about to arrive.
+int io_waitbrief(io_core_s* core, int64_t timeout_us);
 
 // Adds one count to the core's completion semaphore without a completed request, so that
 // a thread waiting in io_wait (sleeping, or polling an interface) returns. Safe from any

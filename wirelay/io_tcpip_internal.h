@@ -115,16 +115,16 @@ struct io_tcpip_ctx_s {
 void io_tcpip_thread(io_tcpip_ctx_s* ctx);
 
 // One round of the loop: selections applied, at most one sleep in the poller (at most
-// timeout_ms, negative: no limit; none while commands wait, while a waiter wants the loop,
-// or once `until` has a count), then the commands and the readiness reports. true when 'q'
-// was among the commands. REQUIRES the caller owns the loop.
-bool io_tcpip_round(io_tcpip_ctx_s* ctx, int timeout_ms, io_semaphore_s* until);
+// timeout_us microseconds, negative: no limit; none while commands wait, while a waiter
+// wants the loop, or once `until` has a count), then the commands and the readiness
+// reports. true when 'q' was among the commands. REQUIRES the caller owns the loop.
+bool io_tcpip_round(io_tcpip_ctx_s* ctx, int64_t timeout_us, io_semaphore_s* until);
 
 // The last selections and frees after 'q'. REQUIRES the caller owns the loop.
 void io_tcpip_finish(io_tcpip_ctx_s* ctx);
 
 // The interface's poll and wake (see io_interface_s).
-bool io_tcpip_poll(void* context, io_semaphore_s* until, int64_t timeout_ms);
+bool io_tcpip_poll(void* context, io_semaphore_s* until, int64_t timeout_us);
 void io_tcpip_wake(void* context);
 
 // A command that somebody waits for (a synchronous one, or 'q') has been posted: when

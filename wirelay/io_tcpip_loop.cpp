@@ -453,12 +453,13 @@ void ResumePaused(io_tcpip_ctx_s* ctx) {
 
 }  // namespace
 
-bool io_tcpip_round(io_tcpip_ctx_s* ctx, int timeout_ms, io_semaphore_s* until) {
+bool io_tcpip_round(io_tcpip_ctx_s* ctx, int64_t timeout_us, io_semaphore_s* until) {
     port::PollEvent events[kEventBatch];
     ApplyDirty(ctx);
     FreeGraveyard(ctx);
-    int timeout = PauseTimeout(ctx);
-    if (timeout_ms >= 0 && (timeout < 0 || timeout_ms < timeout)) timeout = timeout_ms;
+    const int pause_ms = PauseTimeout(ctx);
+    int64_t timeout = pause_ms < 0 ? -1 : int64_t{pause_ms} * 1000;
+    if (timeout_us >= 0 && (timeout < 0 || timeout_us < timeout)) timeout = timeout_us;
     {
         std::lock_guard<std::mutex> guard(ctx->cmd_mutex);
         // Looked at under the mutex that posters and wakers take, so that whatever arrives

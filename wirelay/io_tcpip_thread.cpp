@@ -104,10 +104,10 @@ void ReleaseFromWaiter(io_tcpip_ctx_s* ctx) {
     if (ctx->kicked || ctx->standby_untimed || ctx->quit.load()) ctx->socket_cv.notify_one();
 }
 
-int RoundTimeout(bool limited, Clock::time_point deadline) {
+int64_t RoundTimeout(bool limited, Clock::time_point deadline) {
     if (!limited) return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT_MAX));
+    const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - Clock::now());
+    return std::max<int64_t>(left.count(), 0);
 }
 
 }  // namespace
@@ -134,13 +134,13 @@ void io_tcpip_thread(io_tcpip_ctx_s* ctx) {
     t_running = nullptr;
 }
 
-bool io_tcpip_poll(void* context, io_semaphore_s* until, int64_t timeout_ms) {
+bool io_tcpip_poll(void* context, io_semaphore_s* until, int64_t timeout_us) {
     io_tcpip_ctx_s* ctx = Ctx(context);
     if (!TakeForWaiter(ctx)) return false;
     t_running = ctx;
-    const bool limited = timeout_ms >= 0;
+    const bool limited = timeout_us >= 0;
     const Clock::time_point deadline =
-        Clock::now() + std::chrono::milliseconds(limited ? timeout_ms : 0);
+        Clock::now() + std::chrono::microseconds(limited ? timeout_us : 0);
     bool ran = true;
     for (;;) {
         if (io_tcpip_round(ctx, RoundTimeout(limited, deadline), until)) {

@@ -3,6 +3,7 @@
 // message_server_loop.h until the server is stopped; closing it with its clients.
 #include "wirelay/message_server.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "wirelay/io_core.h"
@@ -42,11 +43,18 @@ int Accept(wrl_msgsrv* s) {
 }
 
 // Waits for the next completion and acts on it. WRL_OK, or the code that ends the loop.
-int WaitAndDispatch(wrl_msgsrv* s) {
+// Waits for the next completion (at most timeout_us when that is not negative: *timed_out
+// then says whether none came) and handles it.
+int WaitAndDispatch(wrl_msgsrv* s, int64_t timeout_us = -1, bool* timed_out = nullptr) {
     int direction = -1;
     void* user = nullptr;
-    int rc = wrl_net_wait(s->listen, &direction, &user);
+    int rc = timeout_us < 0 ? wrl_net_wait(s->listen, &direction, &user)
+                            : wrl_net_waitbrief(s->listen, timeout_us, &direction, &user);
     if (s->stop.load()) return WRL_ESHUTDOWN;
+    if (timeout_us >= 0 && rc == WRL_OK && user == nullptr) {
+        *timed_out = true;
+        return WRL_OK;
+    }
 
     if (user == s) {
         if (rc != WRL_OK) {
@@ -71,6 +79,26 @@ int WaitAndDispatch(wrl_msgsrv* s) {
         WriteDone(s, c);
     } else if (direction == WRL_NET_READ) {
         return ReadDone(s, c, wrl_net_done(c->ep, WRL_NET_READ));
+    }
+    return WRL_OK;
+}
+
+// Before the batch is finished, waits a little for the clients of the previous batch that
+// have not sent again yet, as long as the gather handler allows, handling what arrives
+// meanwhile (at most `room` completions). 0, or the code that ends the loop.
+int Gather(wrl_msgsrv* s, int room) {
+    if (s->gather_handler == nullptr || s->batch_clients == 0) return WRL_OK;
+    if (s->returned_clients >= s->previous_batch_clients) return WRL_OK;
+    const int64_t allowed_us = s->gather_handler(s->gather_user);
+    if (allowed_us <= 0) return WRL_OK;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(allowed_us);
+    for (; room > 0 && s->returned_clients < s->previous_batch_clients; --room) {
+        const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        bool timed_out = false;
+        const int rc = WaitAndDispatch(s, left.count(), &timed_out);
+        if (rc != WRL_OK || timed_out) return rc;
     }
     return WRL_OK;
 }
@@ -141,6 +169,11 @@ void wrl_msgsrv_setbatchhandler(wrl_msgsrv* server, wrl_batchhandler_t handler, 
     server->batch_user = user;
 }
 
+void wrl_msgsrv_setgatherhandler(wrl_msgsrv* server, wrl_gatherhandler_t handler, void* user) {
+    server->gather_handler = handler;
+    server->gather_user = user;
+}
+
 void wrl_msgsrv_setlimits(wrl_msgsrv* server, size_t backlog_total, size_t receiving_total) {
     server->backlog_limit = backlog_total;
     server->receiving.limit = receiving_total;
@@ -178,11 +211,14 @@ int wrl_msgsrv_run(wrl_msgsrv* s) {
         // Everything that is ready is handled before the next send pass (up to a bound, so
         // that replies keep leaving under a steady stream): the batch handler then makes
         // the work of all of them durable at once.
-        for (int handled = 0; handled < wrl::kMaxBatch; ++handled) {
+        int handled = 0;
+        for (; handled < wrl::kMaxBatch; ++handled) {
             rc = wrl::WaitAndDispatch(s);
             if (rc != WRL_OK) return rc;
             if (!wrl_net_pending(s->listen)) break;
         }
+        rc = wrl::Gather(s, wrl::kMaxBatch - handled);
+        if (rc != WRL_OK) return rc;
     }
 }
 

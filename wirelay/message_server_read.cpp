@@ -89,6 +89,10 @@ int FeedBytes(wrl_msgsrv* s, Client* c, const uint8_t* data, size_t size, bool* 
         // loop's send pass, so that one batch handler call covers the frames of every
         // client that arrived together.
         if (c->handled_in == s->batch && c->ep != nullptr) failure = FinishBatch(s);
+        if (c->handled_in != s->batch) {
+            ++s->batch_clients;
+            if (c->handled_in + 1 == s->batch) ++s->returned_clients;
+        }
         if (failure == WRL_OK) failure = HandleReaderStep(s, c, step);
         c->handled_in = s->batch;
         return failure == WRL_OK;

@@ -96,10 +96,18 @@ struct wrl_msgsrv {
     void* disconnect_user = nullptr;
     wrl_idlehandler_t idle_handler = nullptr;
     void* idle_user = nullptr;
-    // Counts the batches: bumped whenever the batch handler runs and queued answers leave.
+    // Counts the batches: bumped whenever the batch handler runs and queued answers leave
+    // after a batch in which some frame was handled.
     uint64_t batch = 1;
     wrl_batchhandler_t batch_handler = nullptr;
     void* batch_user = nullptr;
+    // Clients with a frame handled in the current batch and in the one before, and how many
+    // of the latter have sent again in this one: what the gather step waits for.
+    uint32_t batch_clients = 0;
+    uint32_t previous_batch_clients = 0;
+    uint32_t returned_clients = 0;
+    wrl_gatherhandler_t gather_handler = nullptr;
+    void* gather_user = nullptr;
     wrl_peerfilter_t peer_filter = nullptr;
     void* peer_user = nullptr;
     // Bumped whenever a client comes, goes or changes its name: recipient entries cache the

@@ -144,7 +144,12 @@ void ReleaseIfDue(wrl_msgsrv* s) {
 
 // Lets the batch handler finish what the handled messages started, then writes what waits.
 int FinishBatch(wrl_msgsrv* s) {
-    ++s->batch;
+    if (s->batch_clients > 0) {
+        ++s->batch;
+        s->previous_batch_clients = s->batch_clients;
+        s->batch_clients = 0;
+        s->returned_clients = 0;
+    }
     if (s->batch_handler != nullptr) s->batch_handler(s->batch_user);
     return SendPending(s);
 }

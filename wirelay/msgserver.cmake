@@ -36,6 +36,10 @@ qm_add_test(NAME wirelay_message_server_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/message_server_test.cpp
   LIBS wirelay
   LABELS threads)
+qm_add_test(NAME wirelay_message_server_gather_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/message_server_gather_test.cpp
+  LIBS wirelay
+  LABELS threads)
 qm_add_test(NAME wirelay_message_server_stress_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/message_server_stress_test.cpp
   LIBS wirelay
