@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "wirelay/frame.h"
+#include "wirelay/message_server_testclient.h"
 #include "wirelay/wrl_alloc.h"
 #include "wirelay/wrl_errors.h"
 
@@ -246,14 +247,7 @@ TEST_F(DetachedServerTest, PriorityOrderWithFirstComeAmongEquals) {
     wrl_msgsrv_setmsghandler(
         server_,
         [](wrl_msg* req, wrl_msg* reply, void* srv) {
-            const char* to;
-            const char* from;
-            int32_t prio;
-            void* data;
-            uint32_t len;
-            wrl_msgsrv_getmsg(req, &to, &from, &prio, &data, &len);
-            wrl_msgsrv_setmsg(reply, to, from, prio, data, len);
-            wrl_msgsrv_addrecipient(reply, to);
+            test::EchoRequest(req, reply, false);
             if (calls < 3) {
                 auto* s = static_cast<wrl_msgsrv*>(srv);
                 EXPECT_EQ(wrl_msgsrv_countmsgs(s, "bob", 0, &counts[calls][0]), WRL_OK);

@@ -36,14 +36,7 @@ struct Batches {
 
 // Every message is answered to its sender with its own payload.
 int Echo(wrl_msg* request, wrl_msg* reply, void* user) {
-    const char* to;
-    const char* from;
-    int32_t priority;
-    void* data;
-    uint32_t length;
-    wrl_msgsrv_getmsg(request, &to, &from, &priority, &data, &length);
-    wrl_msgsrv_setmsg(reply, to, from, priority, data, length);
-    wrl_msgsrv_addrecipient(reply, from);
+    test::EchoRequest(request, reply, true);
     auto* b = static_cast<Batches*>(user);
     std::lock_guard<std::mutex> g(b->mu);
     ++b->handled;

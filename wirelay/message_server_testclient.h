@@ -39,6 +39,19 @@ inline void AppendNormal(std::vector<uint8_t>& bytes, const char* to, const char
         std::memcpy(bytes.data() + at + kHeaderSize, payload.data(), payload.size());
 }
 
+// Makes `reply` a copy of the request (names, priority, payload) addressed to the request's
+// sender or, when `to_sender` is false, to its destination; what test handlers usually do.
+inline void EchoRequest(wrl_msg* request, wrl_msg* reply, bool to_sender) {
+    const char* to;
+    const char* from;
+    int32_t priority;
+    void* data;
+    uint32_t length;
+    wrl_msgsrv_getmsg(request, &to, &from, &priority, &data, &length);
+    wrl_msgsrv_setmsg(reply, to, from, priority, data, length);
+    wrl_msgsrv_addrecipient(reply, to_sender ? from : to);
+}
+
 struct Frame {
     FrameHeader header;
     std::vector<uint8_t> payload;
