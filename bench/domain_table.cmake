@@ -1,7 +1,7 @@
 # Domain-table benchmark: the store's domain bookkeeping against its plain tables and against
 # SQLite in memory keeping a history table by trigger (the SQLite half only when it is found).
 qm_add_bench(NAME domain_table_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/domain_table_bench.cpp
-             LIBS outside_store)
+             LIBS outside_store server_core)
 if(TARGET domain_table_bench)
   find_package(SQLite3 QUIET)
   if(SQLite3_FOUND)

@@ -1,7 +1,7 @@
-// The rows the table benchmarks work on: a table laid out like the server's lock table, and
-// its rows in insertion order and shuffled. The keyed passes read `shuffled` front to back,
-// as a server reads requests from its buffers, so the time measured is the engines' own and
-// not the fetching of random probe rows.
+// The rows the table benchmarks work on: the server's lock table, and its rows in insertion
+// order and shuffled. The keyed passes read `shuffled` front to back, as a server reads
+// requests from its buffers, so the time measured is the engines' own and not the fetching
+// of random probe rows.
 #pragma once
 
 #include <algorithm>
@@ -11,25 +11,15 @@
 #include <vector>
 
 #include "outside/table_store.h"
+#include "server/server_rows.h"
+#include "server/server_tables.h"
 
 namespace bench_tables {
 
-struct LockRow {
-    char model_name[82];
-    char client_name[82];
-    int32_t object_id;
-    int32_t locked;
-};
-static_assert(sizeof(LockRow) == 172);
-
-inline const dbd_columndef_t kLockColumns[] = {{"model_name", DBD_TEXT, 82},
-                                               {"client_name", DBD_TEXT, 82},
-                                               {"object_id", DBD_INT32, 0},
-                                               {"locked", DBD_INT32, 0}};
-inline const dbd_indexdef_t kLockIndexes[] = {
-    {"lock_model_name", {"model_name", "object_id"}, 1, 1}};
-inline const dbd_tabledef_t kLockTable = {"lock", kLockColumns,     4, kLockIndexes,
-                                          1,      "lock_model_name"};
+// The server's own lock row and table definition, so that the benchmarks measure exactly
+// the layout the server keeps.
+using LockRow = ::lock_row;
+inline const dbd_tabledef_t& kLockTable = srv_lock_def;
 
 struct Workload {
     std::vector<LockRow> rows;

@@ -42,9 +42,8 @@ int Accept(wrl_msgsrv* s) {
     return rc != WRL_OK ? rc : armed;
 }
 
-// Waits for the next completion and acts on it. WRL_OK, or the code that ends the loop.
 // Waits for the next completion (at most timeout_us when that is not negative: *timed_out
-// then says whether none came) and handles it.
+// then says whether none came) and acts on it. WRL_OK, or the code that ends the loop.
 int WaitAndDispatch(wrl_msgsrv* s, int64_t timeout_us = -1, bool* timed_out = nullptr) {
     int direction = -1;
     void* user = nullptr;
